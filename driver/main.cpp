@@ -1,0 +1,7 @@
+#include "driver/program_flow.h"
+#include "recio/units.h"
+
+int main(int argc, char **argv) {
+  recio::initialize_runtime(argc, argv);
+  driver::run_program();
+}

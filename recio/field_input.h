@@ -1,0 +1,67 @@
+// Formatted input: one read statement, used item by item.
+//
+//   ReadStatement read(1, "(40I3)", kErrorsAndEnd);
+//   read.items(index, 80);
+//   int32_t status = read.finish();
+//
+// After a transfer whose status is not 0 the statement is over: later
+// transfers do nothing and finish() returns that status.
+#pragma once
+
+#include "recio/format.h"
+#include "recio/run_errors.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace recio {
+
+struct Connection;
+class InputCursor;
+
+class ReadStatement {
+public:
+  ReadStatement(int32_t unit, std::string_view format, Handling handling);
+  ReadStatement(const ReadStatement &) = delete;
+  ReadStatement &operator=(const ReadStatement &) = delete;
+
+  int32_t status() const { return status_; }
+  bool ok() const { return status_ == 0; }
+
+  void item(int32_t &value) { items(&value, 1); }
+  void item(float &value) { items(&value, 1); }
+  void item(double &value) { items(&value, 1); }
+  void item(char *text, size_t length) { texts(text, length, 1); }
+
+  // n items into consecutive elements; the same result as n item() calls.
+  void items(int32_t *values, size_t n);
+  void items(float *values, size_t n);
+  void items(double *values, size_t n);
+  // n texts of `length` characters each, stored one after the other.
+  void texts(char *text, size_t length, size_t n);
+  // n reals, each stored into the same variable.
+  void items_into_one(float &value, size_t n);
+
+  // Obeys the rest of the format and moves past the current record.
+  int32_t finish();
+
+private:
+  template <class T> void reals(T *values, size_t n, size_t stride);
+  bool reach_data();
+  bool next_record();
+  bool begin_console_record();
+  void fail(ErrorCode code);
+  void fail_input(int cursor_result);
+
+  std::shared_ptr<const ParsedFormat> format_;
+  FormatWalker walker_;
+  Connection *connection_ = nullptr;
+  InputCursor *in_ = nullptr;
+  Handling handling_;
+  int32_t status_ = 0;
+  bool console_ = false;
+};
+
+} // namespace recio

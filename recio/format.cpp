@@ -1,0 +1,292 @@
+#include "recio/format.h"
+
+#include <array>
+#include <limits>
+
+namespace recio {
+
+namespace {
+
+constexpr int kMaxInnerDepth = 16;
+
+bool is_space(char c) { return c == ' ' || c == '\t'; }
+
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+class Parser {
+public:
+  explicit Parser(std::string_view text) : text_(text) {}
+
+  ParsedFormat run() {
+    while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+    if (pos_ >= text_.size() || text_[pos_] != '(') return fail(ErrorCode::format_no_open_parenthesis);
+    ++pos_;
+    parse_list();
+    return std::move(out_);
+  }
+
+private:
+  // Next significant character without taking it; 0 at the end of the text.
+  char peek() {
+    while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+    return pos_ < text_.size() ? upper(text_[pos_]) : '\0';
+  }
+  bool at_end() {
+    peek();
+    return pos_ >= text_.size();
+  }
+  bool is_digit_next() {
+    const char c = peek();
+    return !at_end() && c >= '0' && c <= '9';
+  }
+
+  // A number of digits, blanks between them allowed; -1 when too large.
+  int32_t number() {
+    int64_t v = 0;
+    while (is_digit_next()) {
+      v = v * 10 + (text_[pos_++] - '0');
+      if (v > std::numeric_limits<int32_t>::max()) v = std::numeric_limits<int32_t>::max() + 1LL;
+    }
+    return v > std::numeric_limits<int32_t>::max() ? -1 : static_cast<int32_t>(v);
+  }
+
+  ParsedFormat fail(ErrorCode code) {
+    out_.ops.push_back({Op::invalid, code, 0, 0, 0});
+    return std::move(out_);
+  }
+  void emit(Op op, int32_t repeat, int32_t width, int32_t digits) {
+    out_.ops.push_back({op, ErrorCode::subscript_out_of_range, repeat, width, digits});
+  }
+
+  // Items up to and including the closing parenthesis of the outermost list;
+  // stops at the first fault, leaving an invalid descriptor there.
+  void parse_list() {
+    struct Open {
+      uint32_t begin;
+    };
+    std::array<Open, kMaxInnerDepth> open{};
+    int depth = 0;
+    bool expect_item = true; // after "(" or ","
+    for (;;) {
+      if (at_end()) {
+        fail(ErrorCode::format_unterminated);
+        return;
+      }
+      const char c = peek();
+      if (c == ')') {
+        if (expect_item && !out_.ops.empty() && last_was_comma_) {
+          fail(ErrorCode::format_bad_descriptor);
+          return;
+        }
+        ++pos_;
+        if (depth == 0) {
+          emit(Op::end, 0, 0, 0);
+          return;
+        }
+        const uint32_t begin = open[--depth].begin;
+        out_.ops[begin].digits = static_cast<int32_t>(out_.ops.size());
+        emit(Op::group_end, 0, 0, static_cast<int32_t>(begin));
+        if (depth == 0) top_level_group_ = begin;
+        out_.reversion = top_level_group_;
+        expect_item = false;
+        last_was_comma_ = false;
+        continue;
+      }
+      if (c == ',') {
+        if (expect_item) {
+          fail(ErrorCode::format_bad_descriptor);
+          return;
+        }
+        ++pos_;
+        expect_item = true;
+        last_was_comma_ = true;
+        continue;
+      }
+      if (!expect_item && c != '/') {
+        fail(ErrorCode::format_bad_descriptor);
+        return;
+      }
+      last_was_comma_ = false;
+      int32_t repeat = -2; // none given
+      if (is_digit_next()) {
+        repeat = number();
+        if (repeat <= 0) {
+          fail(ErrorCode::format_bad_number);
+          return;
+        }
+      }
+      const char d = peek();
+      if (at_end()) {
+        fail(ErrorCode::format_unterminated);
+        return;
+      }
+      ++pos_;
+      const int32_t count = repeat > 0 ? repeat : 1;
+      switch (d) {
+      case '(':
+        if (depth == kMaxInnerDepth) {
+          fail(ErrorCode::format_nested_too_deep);
+          return;
+        }
+        open[depth++].begin = static_cast<uint32_t>(out_.ops.size());
+        emit(Op::group_begin, count, 0, 0);
+        expect_item = true;
+        last_was_comma_ = false;
+        continue;
+      case '/':
+        emit(Op::slash, count, 0, 0);
+        expect_item = true; // a slash separates items by itself
+        continue;
+      case 'X':
+        emit(Op::skip, 1, count, 0);
+        break;
+      case 'H': {
+        if (repeat <= 0) {
+          fail(ErrorCode::format_bad_number);
+          return;
+        }
+        if (text_.size() - pos_ < static_cast<size_t>(repeat)) {
+          fail(ErrorCode::format_literal_past_end);
+          return;
+        }
+        emit(Op::literal, 1, static_cast<int32_t>(out_.literals.size()), repeat);
+        out_.literals.append(text_.substr(pos_, repeat));
+        pos_ += repeat;
+        break;
+      }
+      case 'I':
+      case 'A': {
+        int32_t w = 0;
+        if (is_digit_next()) {
+          w = number();
+          if (w <= 0) {
+            fail(ErrorCode::format_bad_number);
+            return;
+          }
+        } else if (d == 'I') {
+          fail(ErrorCode::format_bad_number);
+          return;
+        }
+        emit(d == 'I' ? Op::int_field : Op::text_field, count, w, 0);
+        break;
+      }
+      case 'F':
+      case 'E': {
+        const int32_t w = is_digit_next() ? number() : -1;
+        if (w <= 0 || peek() != '.') {
+          fail(ErrorCode::format_bad_number);
+          return;
+        }
+        ++pos_;
+        const int32_t digits = is_digit_next() ? number() : -1;
+        if (digits < 0) {
+          fail(ErrorCode::format_bad_number);
+          return;
+        }
+        if (d == 'E' && peek() == 'E') { // exponent width: affects output only
+          ++pos_;
+          if (!is_digit_next() || number() <= 0) {
+            fail(ErrorCode::format_bad_number);
+            return;
+          }
+        }
+        emit(d == 'F' ? Op::fixed_field : Op::exp_field, count, w, digits);
+        break;
+      }
+      default:
+        --pos_;
+        fail(ErrorCode::format_bad_descriptor);
+        return;
+      }
+      expect_item = false;
+    }
+  }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+  ParsedFormat out_;
+  uint32_t top_level_group_ = 0;
+  bool last_was_comma_ = false;
+};
+
+struct CacheEntry {
+  std::string text;
+  std::shared_ptr<const ParsedFormat> parsed;
+};
+
+// Direct-mapped by content hash: a file uses a handful of distinct formats.
+constexpr size_t kCacheSlots = 64;
+std::array<CacheEntry, kCacheSlots> g_cache;
+
+size_t hash_text(std::string_view text) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+  return static_cast<size_t>(h ^ (h >> 29));
+}
+
+} // namespace
+
+ParsedFormat parse_format(std::string_view text) { return Parser(text).run(); }
+
+std::shared_ptr<const ParsedFormat> cached_format(std::string_view text) {
+  CacheEntry &entry = g_cache[hash_text(text) % kCacheSlots];
+  if (!entry.parsed || entry.text != text) {
+    entry.text.assign(text);
+    entry.parsed = std::make_shared<const ParsedFormat>(parse_format(text));
+  }
+  return entry.parsed;
+}
+
+FormatWalker::Event FormatWalker::next(bool items_remain) {
+  for (;;) {
+    const Descriptor &d = format_->ops[pc_];
+    switch (d.op) {
+    case Op::int_field:
+    case Op::fixed_field:
+    case Op::exp_field:
+    case Op::text_field:
+      if (!items_remain) return Event::end;
+      if (left_ == 0) left_ = d.repeat;
+      data_since_revert_ = true;
+      return Event::data;
+    case Op::skip:
+      control_ = &d;
+      ++pc_;
+      return Event::skip;
+    case Op::literal:
+      control_ = &d;
+      ++pc_;
+      return Event::literal;
+    case Op::slash:
+      if (left_ == 0) left_ = d.repeat;
+      if (--left_ == 0) ++pc_;
+      return Event::slash;
+    case Op::group_begin:
+      groups_[depth_++] = {pc_, d.repeat};
+      ++pc_;
+      continue;
+    case Op::group_end: {
+      Group &g = groups_[depth_ - 1];
+      if (--g.left > 0) {
+        pc_ = g.begin + 1;
+      } else {
+        --depth_;
+        ++pc_;
+      }
+      continue;
+    }
+    case Op::end:
+      if (!items_remain) return Event::end;
+      if (!data_since_revert_) return Event::no_data;
+      data_since_revert_ = false;
+      pc_ = format_->reversion;
+      depth_ = 0;
+      left_ = 0;
+      return Event::revert;
+    case Op::invalid:
+      return Event::invalid;
+    }
+  }
+}
+
+} // namespace recio

@@ -1,0 +1,107 @@
+#include "recio/connection.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace recio {
+
+void InputCursor::attach(int fd, size_t capacity) {
+  if (capacity_ != capacity) {
+    data_ = std::make_unique<char[]>(capacity);
+    capacity_ = capacity;
+  }
+  fd_ = fd;
+  reset();
+}
+
+void InputCursor::reset(off_t position) {
+  base_ = position;
+  pos_ = fill_ = 0;
+  last_was_line_feed_ = true;
+  supplied_line_feed_ = false;
+  errno_ = 0;
+}
+
+int InputCursor::refill() {
+  if (fill_ > 0) last_was_line_feed_ = data_[fill_ - 1] == '\n';
+  base_ += static_cast<off_t>(fill_);
+  pos_ = fill_ = 0;
+  if (supplied_line_feed_) return kEnd;
+  for (;;) {
+    const ssize_t n = ::read(fd_, data_.get(), capacity_);
+    if (n > 0) {
+      fill_ = static_cast<size_t>(n);
+      return static_cast<unsigned char>(data_[0]);
+    }
+    if (n == 0) break;
+    if (errno != EINTR) {
+      errno_ = errno;
+      return kHostError;
+    }
+  }
+  if (last_was_line_feed_) return kEnd;
+  // A last line without a line feed: end it here.
+  supplied_line_feed_ = true;
+  data_[0] = '\n';
+  fill_ = 1;
+  base_ -= 1; // the supplied byte is not in the file
+  return '\n';
+}
+
+int InputCursor::skip_record() {
+  for (;;) {
+    if (pos_ == fill_) {
+      const int c = refill();
+      if (c < 0) return c;
+    }
+    const void *lf = std::memchr(data_.get() + pos_, '\n', fill_ - pos_);
+    if (lf) {
+      pos_ = static_cast<size_t>(static_cast<const char *>(lf) - data_.get()) + 1;
+      return 0;
+    }
+    pos_ = fill_;
+  }
+}
+
+int InputCursor::buffer_line() {
+  for (;;) {
+    if (std::memchr(data_.get() + pos_, '\n', fill_ - pos_)) return 0;
+    if (pos_ == fill_) {
+      const int c = refill();
+      if (c < 0) return c;
+      continue;
+    }
+    if (fill_ == capacity_) {
+      if (pos_ == 0) return 0; // a line longer than the buffer: take what is there
+      std::memmove(data_.get(), data_.get() + pos_, fill_ - pos_);
+      base_ += static_cast<off_t>(pos_);
+      fill_ -= pos_;
+      pos_ = 0;
+    }
+    const ssize_t n = ::read(fd_, data_.get() + fill_, capacity_ - fill_);
+    if (n > 0) {
+      fill_ += static_cast<size_t>(n);
+    } else if (n == 0) {
+      return 0; // the last line has no line feed; refill() ends it later
+    } else if (errno != EINTR) {
+      errno_ = errno;
+      return kHostError;
+    }
+  }
+}
+
+bool write_all(int fd, const char *data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+} // namespace recio

@@ -1,0 +1,155 @@
+#include "recio/run_errors.h"
+
+#include "recio/connection.h"
+#include "recio/units.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace recio {
+
+namespace {
+
+TracebackFrame *g_top_frame = nullptr;
+ExitHandler g_exit_handler = nullptr;
+int g_error_fd = 2;
+bool g_ending = false;
+bool g_error_while_ending = false;
+
+constexpr std::string_view kContextTexts[] = {
+    ": (",        ": CLOSE(",          ": WRITE(",         ": ENDFILE(",
+    ": INQUIRE(", ": LOCKING(",        ": OPEN(",          ": READ(",
+    ": REWIND(",  ": BACKSPACE(",      ": EOF(",           ": $DEBUG\r\n- ",
+    ": ALLOCATE\r\n- ", ": DEALLOCATE\r\n- ", ": BEGINTHREAD\r\n- ", ": MATH\r\n- ",
+    "\r\n- ",
+};
+
+// Collects a report in memory so it reaches standard error in one write.
+class ReportText {
+public:
+  ReportText &operator<<(std::string_view s) {
+    text_.append(s);
+    return *this;
+  }
+  ReportText &operator<<(int32_t n) {
+    char digits[16];
+    const auto r = std::to_chars(digits, digits + sizeof digits, n);
+    text_.append(digits, r.ptr);
+    return *this;
+  }
+  ~ReportText() { (void)write_all(g_error_fd, text_.data(), text_.size()); }
+
+private:
+  std::string text_;
+};
+
+} // namespace
+
+void push_traceback_frame(TracebackFrame &frame) {
+  frame.link = g_top_frame;
+  g_top_frame = &frame;
+}
+
+void set_statement(int32_t number) {
+  if (g_top_frame) g_top_frame->statement = number;
+}
+
+void write_error_report(int32_t number, std::string_view message, StatementKind kind) {
+  ReportText out;
+  out << "\r\n";
+  if (g_top_frame)
+    out << g_top_frame->source << "(" << g_top_frame->statement << ") : ";
+  out << "run-time error " << (kind == StatementKind::math ? "M" : "F") << number
+      << kContextTexts[static_cast<size_t>(kind)];
+  if (kind <= StatementKind::eof) {
+    out << name_buffer() << (message.empty() ? ")\r\n" : ")\r\n- ");
+  }
+  out << message << "\r\n";
+}
+
+void write_traceback() {
+  if (!g_top_frame) return;
+  ReportText out;
+  out << "\r\nExecution traceback:\r\n";
+  while (g_top_frame) {
+    const TracebackFrame &f = *g_top_frame;
+    if (std::strcmp(f.routine, "_main") == 0) {
+      out << "\t\tfrom main program";
+    } else {
+      std::string_view routine(f.routine);
+      if (!routine.empty()) routine.remove_prefix(1);
+      out << "\t\tfrom " << routine.substr(0, routine.find('@'));
+    }
+    out << " in " << f.source << "(" << f.statement << ")\r\n";
+    g_top_frame = f.link;
+  }
+}
+
+int32_t raise_run_time_error(ErrorCode code, StatementKind kind, Handling handling,
+                             Connection *connection) {
+  const bool below_checks = kind < StatementKind::check;
+  if (below_checks && kind != StatementKind::open && connection)
+    set_name_buffer(connection->name_view());
+  const int32_t number = error_number(code);
+  if (below_checks && connection) connection->last_error = number;
+  const bool is_end = code == ErrorCode::end_of_file;
+  const bool handled = kind != StatementKind::check &&
+                       (handling.errors || (is_end && handling.end_of_file));
+  if (handled) return is_end ? -1 : number;
+  write_error_report(number, message_text(number), kind);
+  write_traceback();
+  end_run(1);
+  return number; // only while the end-of-run closing is under way
+}
+
+void raise_subscript_error() {
+  raise_run_time_error(ErrorCode::subscript_out_of_range, StatementKind::check, kNoHandling);
+  std::abort(); // not reached: checks end the run
+}
+
+void raise_floating_point_error(FloatingPointCondition condition) {
+  constexpr ErrorCode kCodes[] = {ErrorCode::fp_invalid, ErrorCode::fp_divide_by_zero,
+                                  ErrorCode::fp_overflow};
+  raise_run_time_error(kCodes[static_cast<size_t>(condition)], StatementKind::math,
+                       kNoHandling);
+  std::abort(); // not reached: floating-point errors are never handled
+}
+
+void stop_run(std::string_view text) {
+  Connection &console = console_output();
+  std::string out;
+  if (console.write_mode) out.append("\r\n");
+  out.append(text.empty() ? std::string_view("Stop - Program terminated.") : text);
+  out.append("\r\n");
+  if (!write_all(console.fd, out.data(), out.size()))
+    raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &console);
+  end_run(0);
+  std::abort(); // not reached
+}
+
+void end_run(int status) {
+  if (g_ending) {
+    g_error_while_ending = true;
+    return;
+  }
+  g_ending = true;
+  close_all_units();
+  // A closing that could not write out its output is a failed run.
+  if (g_error_while_ending) status = 1;
+  if (g_exit_handler) g_exit_handler(status);
+  std::_Exit(status);
+}
+
+void set_exit_handler(ExitHandler handler) { g_exit_handler = handler; }
+
+void set_error_descriptor(int fd) { g_error_fd = fd; }
+
+void reset_run_errors() {
+  g_top_frame = nullptr;
+  g_ending = false;
+  g_error_while_ending = false;
+}
+
+} // namespace recio

@@ -1,0 +1,350 @@
+#include "recio/units.h"
+
+#include "recio/connection.h"
+#include "recio/run_errors.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace recio {
+
+namespace {
+
+constexpr size_t kMaxUnits = 8;
+constexpr size_t kNameCapacity = 259;
+
+struct UnitSlot {
+  bool connected = false;
+  bool console = false; // connected to a console device: transfers use the console
+  Connection connection;
+};
+
+std::array<UnitSlot, kMaxUnits> g_units;
+Connection g_console_in;
+Connection g_console_out;
+bool g_one_console = false; // standard input and output are one interactive console
+bool g_interactive_input = false;
+bool g_closed = false;
+
+int g_argc = 0;
+char **g_argv = nullptr;
+int32_t g_next_argument = 1;
+
+char g_name_buffer[kNameCapacity + 1] = {};
+size_t g_name_length = 0;
+
+std::string_view trim(std::string_view s) {
+  const size_t first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool equal_nocase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto up = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
+           return up(x) == up(y);
+         });
+}
+
+// "append" in any case, followed only by blanks.
+bool is_append(std::string_view access) {
+  return access.size() >= 6 && equal_nocase(access.substr(0, 6), "APPEND") &&
+         access.find_first_not_of(' ', 6) == std::string_view::npos;
+}
+
+void set_connection_name(Connection &c, std::string_view name) {
+  const size_t n = std::min(name.size(), kNameCapacity);
+  std::memcpy(c.name, name.data(), n);
+  c.name[n] = '\0';
+  c.name_length = static_cast<uint16_t>(n);
+}
+
+void setup_console(Connection &c, int fd, bool output) {
+  c = Connection{};
+  c.unit = output ? kConsoleOutput : kConsoleInput;
+  c.fd = fd;
+  c.is_console = true;
+  set_connection_name(c, "CON");
+  if (!output) c.input.attach(fd, kInputBufferSize);
+}
+
+UnitSlot *slot_of(int32_t unit) {
+  for (UnitSlot &s : g_units)
+    if (s.connected && s.connection.unit == unit) return &s;
+  return nullptr;
+}
+
+[[noreturn]] void open_error(ErrorCode code) {
+  raise_run_time_error(code, StatementKind::open, kNoHandling);
+  std::abort(); // a connect asks for no handling: not reached
+}
+
+ErrorCode open_error_code(int err) {
+  switch (err) {
+  case ENOENT:
+  case ENOTDIR:
+    return ErrorCode::open_not_found;
+  case EACCES:
+  case EPERM:
+  case EROFS:
+  case EISDIR:
+  case ETXTBSY:
+    return ErrorCode::open_access_denied;
+  case EEXIST:
+    return ErrorCode::open_file_exists;
+  case EINVAL:
+  case ENAMETOOLONG:
+  case ELOOP:
+    return ErrorCode::open_invalid_argument;
+  case EMFILE:
+  case ENFILE:
+    return ErrorCode::open_too_many_files;
+  default:
+    return ErrorCode::read_failed;
+  }
+}
+
+// Reads one reply line from standard input: at most the name capacity is
+// kept, the rest of the line and its line end are skipped.
+size_t read_reply_line(char *dest) {
+  InputCursor &in = console_input().input;
+  size_t n = 0;
+  bool data = true;
+  for (;;) {
+    const int c = in.peek();
+    if (c == InputCursor::kEnd || c == InputCursor::kHostError) {
+      if (n == 0 && data) open_error(c == InputCursor::kEnd ? ErrorCode::end_of_file
+                                                            : ErrorCode::read_failed);
+      return n;
+    }
+    in.advance();
+    if (c == '\n') return n;
+    if (c == '\r') data = false; // a carriage return ends the line's data
+    if (data && n < kNameCapacity) dest[n++] = static_cast<char>(c);
+  }
+}
+
+// Takes the next command-line argument, or asks for a name on the console.
+void settle_blank_name(int32_t unit) {
+  if (g_next_argument <= g_argc - 1) {
+    set_name_buffer(std::string_view(g_argv[g_next_argument++]).substr(0, kNameCapacity));
+    set_name_buffer(trim(name_buffer()));
+    return;
+  }
+  Connection &out = console_output();
+  if (out.write_mode && !write_all(out.fd, "\r\n", 2))
+    raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
+  char reply[kNameCapacity + 1];
+  while (name_buffer().empty()) {
+    char prompt[96];
+    const int len = std::snprintf(prompt, sizeof prompt,
+                                  "File name missing or blank - please enter file name\r\n"
+                                  "UNIT %d? ",
+                                  static_cast<int>(unit));
+    if (!write_all(out.fd, prompt, static_cast<size_t>(len)))
+      raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
+    const size_t n = read_reply_line(reply);
+    set_name_buffer(trim(std::string_view(reply, n)));
+  }
+}
+
+void release(Connection &c) {
+  if (c.owns_fd && c.fd >= 0) ::close(c.fd);
+  c.fd = -1;
+}
+
+} // namespace
+
+std::string_view name_buffer() { return {g_name_buffer, g_name_length}; }
+
+void set_name_buffer(std::string_view name) {
+  const size_t n = std::min(name.size(), kNameCapacity);
+  std::memmove(g_name_buffer, name.data(), n);
+  g_name_buffer[n] = '\0';
+  g_name_length = n;
+}
+
+void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd) {
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::signal(SIGPIPE, SIG_IGN); // a closed pipe is a write failure, reported as such
+    std::atexit(close_all_units);
+  }
+  for (UnitSlot &s : g_units) {
+    if (s.connected) release(s.connection);
+    s.connected = false;
+  }
+  g_argc = argc;
+  g_argv = argv;
+  g_next_argument = 1;
+  g_closed = false;
+  set_name_buffer({});
+  g_interactive_input = ::isatty(in_fd) == 1;
+  g_one_console = g_interactive_input && ::isatty(out_fd) == 1;
+  setup_console(g_console_in, in_fd, false);
+  setup_console(g_console_out, out_fd, true);
+  if (g_one_console) g_console_out.input.attach(in_fd, kInputBufferSize);
+  set_error_descriptor(err_fd);
+  reset_run_errors();
+}
+
+Connection &console_input() { return g_one_console ? g_console_out : g_console_in; }
+Connection &console_output() { return g_console_out; }
+bool console_is_interactive() { return g_interactive_input; }
+
+Connection *find_connection(int32_t unit) {
+  if (unit == kConsoleInput) return &console_input();
+  if (unit == kConsoleOutput) return &console_output();
+  UnitSlot *s = slot_of(unit);
+  if (!s) return nullptr;
+  return &s->connection;
+}
+
+int32_t connect_unit(int32_t unit, std::string_view name, std::string_view access,
+                     int32_t record_length) {
+  set_name_buffer(trim(name.substr(0, std::min(name.size(), kNameCapacity))));
+  if (name_buffer().empty()) settle_blank_name(unit);
+  if (equal_nocase(name_buffer(), "USER")) set_name_buffer("CON");
+  const std::string_view settled = name_buffer();
+  const Device device = device_for_name(settled);
+
+  // Reconnecting a unit first releases its old connection.
+  if (UnitSlot *old = slot_of(unit)) {
+    if (old->connection.write_mode && !old->console) (void)flush_output(old->connection);
+    release(old->connection);
+    old->connected = false;
+  }
+  UnitSlot *slot = nullptr;
+  for (UnitSlot &s : g_units)
+    if (!s.connected) {
+      slot = &s;
+      break;
+    }
+  if (!slot) open_error(ErrorCode::open_too_many_files);
+
+  Connection &c = slot->connection;
+  c = Connection{};
+  c.unit = unit;
+  c.record_length = record_length;
+  set_connection_name(c, settled);
+
+  if (device.kind == DeviceKind::console) {
+    slot->console = true;
+    c.is_console = true;
+    c.fd = console_output().fd;
+    slot->connected = true;
+    return 0;
+  }
+  if (device.kind == DeviceKind::standard_error) {
+    c.fd = STDERR_FILENO;
+    c.input.attach(c.fd, kInputBufferSize);
+    c.output = std::make_unique<char[]>(kOutputBufferSize);
+    slot->connected = true;
+    return 0;
+  }
+
+  const std::string path(device.kind == DeviceKind::host_path ? std::string_view(device.path)
+                                                               : settled);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    for (const UnitSlot &s : g_units)
+      if (s.connected && s.connection.has_identity && s.connection.device == st.st_dev &&
+          s.connection.inode == st.st_ino)
+        open_error(ErrorCode::already_connected);
+  }
+
+  const int create = device.kind == DeviceKind::host_path ? 0 : O_CREAT;
+  int fd = ::open(path.c_str(), O_RDWR | create | O_CLOEXEC, 0666);
+  const int first_errno = errno;
+  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fd = ::open(path.c_str(), O_WRONLY | create | O_CLOEXEC, 0666);
+  if (fd < 0) open_error(open_error_code(first_errno));
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    open_error(ErrorCode::open_access_denied);
+  }
+
+  c.fd = fd;
+  c.owns_fd = true;
+  c.device = st.st_dev;
+  c.inode = st.st_ino;
+  c.has_identity = true;
+  c.seekable = S_ISREG(st.st_mode);
+  off_t position = 0;
+  if (is_append(access) && c.seekable) position = ::lseek(fd, 0, SEEK_END);
+  c.input.attach(fd, kInputBufferSize);
+  c.input.reset(position < 0 ? 0 : position);
+  c.output = std::make_unique<char[]>(kOutputBufferSize);
+  slot->connected = true;
+  return 0;
+}
+
+void rewind_unit(int32_t unit) {
+  UnitSlot *s = slot_of(unit);
+  if (!s) return;
+  Connection &c = s->connection;
+  if (s->console || c.is_console) {
+    raise_run_time_error(ErrorCode::rewind_console, StatementKind::rewind, kNoHandling, &c);
+    return;
+  }
+  c.end_of_file = false;
+  if (c.write_mode) {
+    if (!flush_output(c))
+      raise_run_time_error(ErrorCode::write_failed, StatementKind::rewind, kNoHandling, &c);
+    c.write_mode = false;
+  }
+  if (::lseek(c.fd, 0, SEEK_SET) != 0) {
+    raise_run_time_error(ErrorCode::rewind_failed, StatementKind::rewind, kNoHandling, &c);
+    return;
+  }
+  c.input.reset(0);
+}
+
+int32_t argument_count() { return g_argc; }
+
+void get_argument(int16_t index, char *dest, size_t length, int16_t &status) {
+  if (index < 0 || index >= g_argc) {
+    status = -1;
+    return;
+  }
+  const std::string_view arg(g_argv[index]);
+  const size_t n = std::min(arg.size(), length);
+  std::memcpy(dest, arg.data(), n);
+  std::memset(dest + n, ' ', length - n);
+  status = static_cast<int16_t>(std::min<size_t>(arg.size(), INT16_MAX));
+}
+
+bool flush_output(Connection &c) {
+  const bool ok = write_all(c.fd, c.output.get(), c.output_fill);
+  c.output_fill = 0;
+  return ok;
+}
+
+void close_all_units() {
+  if (g_closed) return;
+  g_closed = true;
+  for (UnitSlot &s : g_units) {
+    if (!s.connected) continue;
+    Connection &c = s.connection;
+    if (c.write_mode && !s.console && !flush_output(c))
+      raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
+    if (c.owns_fd && c.fd >= 0 && ::close(c.fd) != 0 && c.write_mode)
+      raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
+    c.fd = -1;
+    c.owns_fd = false;
+  }
+  Connection &out = console_output();
+  if (out.write_mode && !write_all(out.fd, "\r\n", 2))
+    raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
+}
+
+} // namespace recio

@@ -1,0 +1,37 @@
+// A group's destination array and the bounded transfer into it.
+#pragma once
+
+#include "recio/field_input.h"
+
+#include <array>
+#include <cstdint>
+
+namespace sao {
+
+enum class Element : uint8_t { real4, int4, real8, character, scratch };
+
+struct Destination {
+  Element kind;
+  void *data;
+  int32_t bound; // declared number of elements; unused for scratch
+};
+
+template <size_t N> Destination dest(std::array<float, N> &a) {
+  return {Element::real4, a.data(), N};
+}
+template <size_t N> Destination dest(std::array<int32_t, N> &a) {
+  return {Element::int4, a.data(), N};
+}
+template <size_t N> Destination dest(std::array<double, N> &a) {
+  return {Element::real8, a.data(), N};
+}
+template <size_t N> Destination dest(std::array<char, N> &a) {
+  return {Element::character, a.data(), N};
+}
+inline Destination scratch(float &v) { return {Element::scratch, &v, 0}; }
+
+// Reads elements 1 to `count` of `d`. A count past the declared bound reads the
+// first `bound` elements and then ends the run with the subscript error.
+void read_elements(recio::ReadStatement &read, const Destination &d, int32_t count);
+
+} // namespace sao

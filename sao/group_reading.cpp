@@ -1,0 +1,168 @@
+#include "sao/group_reading.h"
+
+#include "recio/run_errors.h"
+#include "sao/reader_state.h"
+
+#include <array>
+#include <cmath>
+
+namespace sao {
+
+namespace {
+
+using V = VersionCondition;
+
+constexpr Destination kNoCopy{Element::scratch, nullptr, 0};
+
+std::array<GroupRead, 68> make_rows(GroupStore &s) {
+  auto row = [](int16_t stmt, uint8_t group, uint8_t guard, V v, uint8_t slot, Destination d) {
+    return GroupRead{stmt, group, guard, v, slot, d, false, 0, kNoCopy};
+  };
+  auto with_copy = [](GroupRead r, int16_t stmt, Destination to) {
+    r.copy_statement = stmt;
+    r.copy_to = to;
+    return r;
+  };
+  GroupRead first = row(344, 4, 4, V::any, 5, dest(s.group4_reals));
+  first.ignores_errors = true;
+  return {{
+      first,
+      row(349, 5, 5, V::any, 6, dest(s.group5_ints)),
+      row(353, 6, 6, V::any, 2, dest(s.group6_reals)),
+      with_copy(row(360, 7, 7, V::from_2, 1, dest(s.group7_reals)), 362, dest(s.group7_ints)),
+      with_copy(row(365, 7, 7, V::below_2, 1, dest(s.group7_ints)), 368, dest(s.group7_reals)),
+      row(376, 8, 8, V::from_2, 1, dest(s.group8_reals)),
+      row(378, 8, 8, V::below_2, 1, dest(s.group8_ints)),
+      row(384, 9, 9, V::any, 10, dest(s.group9_ints)),
+      row(388, 10, 10, V::any, 7, dest(s.group10_ints)),
+      row(392, 11, 11, V::any, 8, dest(s.group11_reals)),
+      with_copy(row(399, 12, 12, V::from_2, 1, dest(s.group12_reals)), 401,
+                dest(s.group12_ints)),
+      with_copy(row(404, 12, 12, V::below_2, 1, dest(s.group12_ints)), 407,
+                dest(s.group12_reals)),
+      row(415, 13, 13, V::from_2, 1, dest(s.group13_reals)),
+      row(417, 13, 13, V::below_2, 1, dest(s.group13_ints)),
+      row(423, 14, 14, V::any, 10, dest(s.group14_ints)),
+      row(427, 15, 15, V::any, 7, dest(s.group15_ints)),
+      row(431, 16, 16, V::any, 8, dest(s.group16_reals)),
+      with_copy(row(438, 17, 17, V::from_2, 1, dest(s.group17_reals)), 440,
+                dest(s.group17_ints)),
+      with_copy(row(443, 17, 17, V::below_2, 1, dest(s.group17_ints)), 446,
+                dest(s.group17_reals)),
+      row(454, 18, 18, V::from_2, 1, dest(s.group18_reals)),
+      row(456, 18, 18, V::below_2, 1, dest(s.group18_ints)),
+      row(462, 19, 19, V::any, 10, dest(s.group19_ints)),
+      row(466, 20, 20, V::any, 7, dest(s.group20_ints)),
+      row(470, 21, 21, V::any, 8, dest(s.group21_reals)),
+      row(477, 22, 22, V::from_2, 1, dest(s.group22_reals)),
+      row(479, 22, 22, V::below_2, 1, dest(s.group22_ints)),
+      row(485, 23, 23, V::any, 10, dest(s.group23_ints)),
+      row(489, 24, 24, V::any, 7, dest(s.group24_ints)),
+      row(493, 25, 25, V::any, 8, dest(s.group25_reals)),
+      row(500, 26, 26, V::from_2, 1, dest(s.group26_reals)),
+      row(502, 26, 26, V::below_2, 1, dest(s.group26_ints)),
+      row(508, 27, 27, V::any, 10, dest(s.group27_ints)),
+      row(512, 28, 28, V::any, 7, dest(s.group28_ints)),
+      row(516, 29, 29, V::any, 8, dest(s.group29_reals)),
+      row(523, 30, 30, V::from_2, 1, dest(s.group30_reals)),
+      row(525, 30, 30, V::below_2, 1, dest(s.group30_ints)),
+      row(531, 31, 31, V::any, 10, dest(s.group31_ints)),
+      row(535, 32, 32, V::any, 7, dest(s.group32_ints)),
+      row(539, 33, 33, V::any, 8, dest(s.group33_reals)),
+      row(543, 34, 34, V::any, 6, dest(s.group34_ints)),
+      row(546, 35, 35, V::any, 6, dest(s.group35_ints)),
+      row(549, 36, 36, V::any, 6, dest(s.group36_ints)),
+      row(553, 37, 37, V::any, 9, dest(s.group37_reals)),
+      row(557, 38, 38, V::any, 9, dest(s.group38_reals)),
+      row(560, 39, 39, V::any, 9, dest(s.group39_reals)),
+      row(566, 40, 40, V::below_2, 9, dest(s.group40_reals)),
+      row(568, 40, 40, V::from_2, 12, dest(s.group40_doubles)),
+      row(575, 41, 41, V::any, 7, dest(s.group41_ints)),
+      row(578, 42, 42, V::any, 9, dest(s.group40_reals)),
+      row(585, 43, 43, V::from_2, 1, dest(s.group43_reals)),
+      row(587, 43, 43, V::below_2, 1, dest(s.group43_ints)),
+      row(593, 44, 44, V::any, 10, dest(s.group44_ints)),
+      row(597, 45, 45, V::any, 7, dest(s.group45_ints)),
+      row(601, 46, 46, V::any, 8, dest(s.group46_reals)),
+      row(607, 47, 47, V::any, 1, dest(s.group47_reals)),
+      row(611, 48, 48, V::any, 10, dest(s.group48_ints)),
+      row(615, 49, 49, V::any, 7, dest(s.group49_ints)),
+      row(619, 50, 50, V::any, 8, dest(s.group50_reals)),
+      row(624, 51, 51, V::any, 11, dest(s.group51_reals)),
+      row(625, 52, 51, V::any, 11, dest(s.group52_reals)),
+      row(626, 53, 51, V::any, 11, scratch(s.chain_scratch)),
+      row(630, 54, 54, V::any, 4, dest(s.group54_chars)),
+      row(632, 55, 55, V::any, 4, dest(s.group55_chars)),
+      row(635, 56, 56, V::any, 7, dest(s.group56_ints)),
+      row(639, 57, 57, V::any, 9, dest(s.group57_reals)),
+      row(642, 58, 58, V::any, 11, dest(s.group58_reals)),
+      row(643, 59, 58, V::any, 11, dest(s.group59_reals)),
+      row(644, 60, 58, V::any, 11, scratch(s.chain_scratch)),
+  }};
+}
+
+// Real to integer through a 64-bit integer, keeping the low 32 bits. A value
+// no 64-bit integer holds is the floating-point invalid condition.
+int32_t real_to_integer(float value) {
+  constexpr float kTwoTo63 = 9223372036854775808.0f;
+  if (std::isnan(value) || value >= kTwoTo63 || value <= -kTwoTo63) {
+    recio::raise_floating_point_error(recio::FloatingPointCondition::invalid);
+  }
+  const auto wide = static_cast<int64_t>(value);
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(wide)));
+}
+
+// Fills the other form of a group after its read.
+void copy_forms(const GroupRead &row, int32_t count) {
+  recio::set_statement(row.copy_statement);
+  const Destination &to = row.copy_to;
+  for (int32_t i = 0; i < count; ++i) {
+    if (i >= to.bound || i >= row.destination.bound) recio::raise_subscript_error();
+    if (row.destination.kind == Element::real4) {
+      static_cast<int32_t *>(to.data)[i] =
+          real_to_integer(static_cast<const float *>(row.destination.data)[i]);
+    } else {
+      static_cast<float *>(to.data)[i] =
+          static_cast<float>(static_cast<const int32_t *>(row.destination.data)[i]);
+    }
+  }
+}
+
+bool version_holds(VersionCondition v, int32_t version) {
+  switch (v) {
+  case V::below_2:
+    return version < 2;
+  case V::from_2:
+    return version >= 2;
+  default:
+    return true;
+  }
+}
+
+} // namespace
+
+std::span<const GroupRead> group_reads() {
+  static const std::array<GroupRead, 68> rows = make_rows(reader().groups);
+  return rows;
+}
+
+Outcome read_groups() {
+  const ReaderState &r = reader();
+  for (const GroupRead &row : group_reads()) {
+    if (r.dfi[row.guard] < 1 || !version_holds(row.version, r.format_version())) continue;
+    recio::set_statement(row.statement);
+    const int32_t count = r.dfi[row.group];
+    recio::ReadStatement read(kInputUnit, r.slot(row.slot), recio::kErrorsAndEnd);
+    read_elements(read, row.destination, count);
+    const int32_t status = read.finish();
+    if (status < 0) return Outcome::end_of_input;
+    if (status > 0) {
+      if (row.ignores_errors) continue;
+      return Outcome::record_abandoned;
+    }
+    if (row.copy_statement != 0) copy_forms(row, r.dfi[row.group]);
+  }
+  return Outcome::record_complete;
+}
+
+} // namespace sao

@@ -1,0 +1,128 @@
+#include "sao/index_and_formats.h"
+
+#include "recio/field_input.h"
+#include "recio/output_records.h"
+#include "recio/run_errors.h"
+#include "sao/destination.h"
+#include "sao/reader_state.h"
+
+#include <array>
+#include <string_view>
+
+namespace sao {
+
+namespace {
+
+struct SlotText {
+  uint8_t slot;
+  std::string_view write_format;
+  std::string_view text;
+};
+
+constexpr std::array<SlotText, 10> kVersion0And1{{
+    {1, "(4X,A8)", "(40I3)"},
+    {2, "(2X,A10)", "(16F7.3)"},
+    {3, "(4X,A8)", "(A120)"},
+    {4, "(3X,A9)", "(120A1)"},
+    {5, "(2X,A10)", "(15F8.3)"},
+    {6, "(4X,A8)", "(60I2)"},
+    {7, "(3X,A9)", "(120I1)"},
+    {8, "(2X,A10)", "(20F6.3)"},
+    {9, "(A12)", "(13E9.4E1)"}, // version 1: "(10E11.6E1)"
+    {10, "(3X,A8)", "(60I2)"},
+}};
+
+constexpr std::array<SlotText, 12> kVersion2{{
+    {1, "(2X,A10)", "(15F8.3)"},
+    {2, "(2X,A10)", "(16F7.3)"},
+    {3, "(4X,A8)", "(A120)"},
+    {4, "(3X,A9)", "(120A1)"},
+    {5, "(2X,A10)", "(15F8.3)"},
+    {6, "(4X,A8)", "(60I2)"},
+    {7, "(3X,A9)", "(120I1)"},
+    {8, "(2X,A10)", "(15F8.3)"},
+    {9, "(A12)", "(10E11.6E1)"},
+    {10, "(3X,A8)", "(40I3)"},
+    {11, "(A12)", "(15E8.3E1)"},
+    {12, "(A11)", "(6E20.12)"},
+}};
+
+void write_slot(const SlotText &s, std::string_view text) {
+  std::array<char, kSlotLength> &slot = reader().slots[s.slot];
+  recio::write_internal(slot.data(), slot.size(), s.write_format, {text});
+}
+
+// Status of one read of a leading group.
+Outcome leading_outcome(int32_t status) {
+  if (status < 0) return Outcome::end_of_input;
+  if (status > 0) return Outcome::record_abandoned;
+  return Outcome::leading_groups_read;
+}
+
+} // namespace
+
+Outcome read_index() {
+  ReaderState &r = reader();
+  recio::set_statement(234);
+  recio::ReadStatement read(kInputUnit, "(40I3)", recio::kErrorsAndEnd);
+  read.items(&r.dfi[1], 80);
+  const int32_t status = read.finish();
+  if (status < 0) return Outcome::end_of_input;
+  return status > 0 ? Outcome::index_error : Outcome::index_read;
+}
+
+Outcome resync_read() {
+  std::array<char, 120> &line = reader().group2_first_line;
+  recio::set_statement(237);
+  recio::ReadStatement read(kInputUnit, "(A120)", recio::kEndOnly);
+  read.item(line.data(), line.size());
+  return read.finish() < 0 ? Outcome::end_of_input : Outcome::resynced;
+}
+
+bool index_valid() {
+  const int32_t n = reader().dfi[1];
+  return n >= 1 && n <= 16;
+}
+
+void build_format_table() {
+  const int32_t version = reader().format_version();
+  if (version == 0 || version == 1) {
+    for (const SlotText &s : kVersion0And1)
+      write_slot(s, s.slot == 9 && version == 1 ? std::string_view("(10E11.6E1)") : s.text);
+  }
+  if (version >= 2) {
+    for (const SlotText &s : kVersion2) write_slot(s, s.text);
+  }
+}
+
+Outcome read_leading_groups() {
+  ReaderState &r = reader();
+  if (r.dfi[1] >= 1) {
+    recio::set_statement(288);
+    recio::ReadStatement read(kInputUnit, r.slot(2), recio::kErrorsAndEnd);
+    read_elements(read, dest(r.group1_reals), r.dfi[1]);
+    const Outcome o = leading_outcome(read.finish());
+    if (o != Outcome::leading_groups_read) return o;
+  }
+  if (r.dfi[2] >= 1) {
+    recio::set_statement(292);
+    for (std::array<char, 120> *line : {&r.group2_first_line, &r.group2_second_line}) {
+      recio::ReadStatement read(kInputUnit, r.slot(3), recio::kErrorsAndEnd);
+      read.item(line->data(), line->size());
+      const Outcome o = leading_outcome(read.finish());
+      if (o != Outcome::leading_groups_read) return o;
+      if (r.dfi[2] != 2) break;
+      recio::set_statement(295);
+    }
+  }
+  if (r.dfi[3] >= 1) {
+    recio::set_statement(300);
+    recio::ReadStatement read(kInputUnit, r.slot(4), recio::kErrorsAndEnd);
+    read_elements(read, dest(r.time_stamp_chars), r.dfi[3]);
+    const Outcome o = leading_outcome(read.finish());
+    if (o != Outcome::leading_groups_read) return o;
+  }
+  return Outcome::leading_groups_read;
+}
+
+} // namespace sao

@@ -1,0 +1,1 @@
+#include "sao_generator.h"

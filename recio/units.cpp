@@ -188,6 +188,19 @@ void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd
   g_next_argument = 1;
   g_closed = false;
   set_name_buffer({});
+  // A standard stream closed at start-up is held on the null device, so that no
+  // file opened later takes its descriptor; transfers on it then fail.
+  for (int *fd : {&in_fd, &out_fd, &err_fd}) {
+    if (::fcntl(*fd, F_GETFD) != -1) continue;
+    if (*fd >= 0 && *fd <= 2) {
+      const int null_fd = ::open("/dev/null", O_RDWR);
+      if (null_fd >= 0 && null_fd != *fd) {
+        ::dup2(null_fd, *fd);
+        ::close(null_fd);
+      }
+    }
+    *fd = -1;
+  }
   g_interactive_input = ::isatty(in_fd) == 1;
   g_one_console = g_interactive_input && ::isatty(out_fd) == 1;
   setup_console(g_console_in, in_fd, false);

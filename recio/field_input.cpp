@@ -79,6 +79,63 @@ template <class Acc> Field collect_numeric(InputCursor &in, int32_t w, Acc &acc)
   return Field::ok;
 }
 
+// The common numeric fields, wholly in the buffer: blanks, an optional leading
+// sign, digits and (for reals) one point. Anything else returns false and the
+// field is read again by the general collector, which has taken nothing yet.
+inline bool fast_integer(const char *p, size_t w, int32_t &value) {
+  if (w > 9) return false;
+  uint32_t v = 0;
+  bool negative = false, sign = false, digits = false;
+  for (size_t i = 0; i < w; ++i) {
+    const char c = p[i];
+    const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
+    if (d <= 9) {
+      v = v * 10 + d;
+      digits = true;
+    } else if (c == ' ') {
+    } else if ((c == '-' || c == '+') && !sign && !digits) {
+      sign = true;
+      negative = c == '-';
+    } else {
+      return false;
+    }
+  }
+  value = negative ? -static_cast<int32_t>(v) : static_cast<int32_t>(v);
+  return true;
+}
+
+inline bool fast_real(const char *p, size_t w, int32_t implied, double &value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  uint64_t m = 0;
+  int digits = 0, fraction = 0;
+  bool negative = false, sign = false, point = false;
+  for (size_t i = 0; i < w; ++i) {
+    const char c = p[i];
+    const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
+    if (d <= 9) {
+      m = m * 10 + d;
+      fraction += point;
+      if (++digits > 15) return false;
+    } else if (c == ' ') {
+    } else if (c == '.' && !point) {
+      point = true;
+    } else if ((c == '-' || c == '+') && !sign && !point && digits == 0) {
+      sign = true;
+      negative = c == '-';
+    } else {
+      return false;
+    }
+  }
+  const int exponent = point ? fraction : implied;
+  if (exponent < 0 || exponent > 22) return false;
+  // Both operands are exact doubles, so the quotient is correctly rounded.
+  const double v = static_cast<double>(m) / kPowers[exponent];
+  value = negative ? -v : v;
+  return true;
+}
+
 // Aw into a text of `length` characters.
 Field collect_text(InputCursor &in, size_t w, char *dest, size_t length) {
   size_t skip = w > length ? w - length : 0;
@@ -234,7 +291,19 @@ void ReadStatement::items(int32_t *values, size_t n) {
     const Descriptor &d = walker_.current();
     if (d.op != Op::int_field) return fail(ErrorCode::input_kind_mismatch);
     const int32_t run = static_cast<int32_t>(std::min<size_t>(n, walker_.data_left()));
+    const size_t width = static_cast<size_t>(d.width);
     for (int32_t i = 0; i < run; ++i) {
+      // Fields in their common form, wholly in the buffer, in one tight loop.
+      const char *start = in_->data();
+      const char *p = start;
+      const size_t fit = in_->available() / width;
+      const int32_t last = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(run), i + fit));
+      while (i < last && fast_integer(p, width, values[i])) {
+        p += width;
+        ++i;
+      }
+      in_->advance(static_cast<size_t>(p - start));
+      if (i == run) break;
       IntegerAccumulator acc;
       const Field f = collect_numeric(*in_, d.width, acc);
       if (f != Field::ok) {
@@ -255,9 +324,27 @@ template <class T> void ReadStatement::reals(T *values, size_t n, size_t stride)
     const Descriptor &d = walker_.current();
     const bool real = d.op == Op::fixed_field || d.op == Op::exp_field;
     const int32_t run = static_cast<int32_t>(std::min<size_t>(n, walker_.data_left()));
+    const int32_t width = d.width > 0 ? d.width : static_cast<int32_t>(sizeof(T));
+    const size_t fast_width = real ? static_cast<size_t>(width) : 0;
     for (int32_t i = 0; i < run; ++i) {
+      if (fast_width > 0) {
+        // Fields in their common form, wholly in the buffer, in one tight loop.
+        const char *start = in_->data();
+        const char *p = start;
+        const size_t fit = in_->available() / fast_width;
+        const int32_t last =
+            static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(run), i + fit));
+        double v;
+        while (i < last && fast_real(p, fast_width, d.digits, v)) {
+          *values = static_cast<T>(v); // at most 10^15: within range of both kinds
+          values += stride;
+          p += fast_width;
+          ++i;
+        }
+        in_->advance(static_cast<size_t>(p - start));
+        if (i == run) break;
+      }
       RealAccumulator acc(real ? d.digits : 0);
-      const int32_t width = d.width > 0 ? d.width : static_cast<int32_t>(sizeof(T));
       const Field f = collect_numeric(*in_, width, acc);
       if (f != Field::ok) {
         return fail(f == Field::end_of_file ? ErrorCode::end_of_file : ErrorCode::read_failed);
@@ -290,6 +377,20 @@ void ReadStatement::texts(char *text, size_t length, size_t n) {
     if (d.op != Op::text_field) return fail(ErrorCode::input_kind_mismatch);
     const int32_t run = static_cast<int32_t>(std::min<size_t>(n, walker_.data_left()));
     const size_t w = d.width > 0 ? static_cast<size_t>(d.width) : length;
+    if (w == length && in_->available() >= w * static_cast<size_t>(run) && in_->available() > 0) {
+      // Fields as wide as their items: the run is the line up to its end, then blanks.
+      const size_t span = w * static_cast<size_t>(run);
+      const char *p = in_->data();
+      size_t taken = 0;
+      while (taken < span && p[taken] != '\n' && p[taken] != '\r') ++taken;
+      std::memcpy(text, p, taken);
+      std::memset(text + taken, ' ', span - taken);
+      in_->advance(taken);
+      walker_.consume(run);
+      text += span;
+      n -= static_cast<size_t>(run);
+      continue;
+    }
     for (int32_t i = 0; i < run; ++i) {
       Field f;
       if (at_file_end(*in_, f) || (f = collect_text(*in_, w, text, length)) != Field::ok) {

@@ -55,7 +55,7 @@ private:
   void fail(ErrorCode code);
   void fail_input(int cursor_result);
 
-  std::shared_ptr<const ParsedFormat> format_;
+  FormatHandle format_;
   FormatWalker walker_;
   Connection *connection_ = nullptr;
   InputCursor *in_ = nullptr;

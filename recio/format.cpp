@@ -1,6 +1,7 @@
 #include "recio/format.h"
 
 #include <array>
+#include <cstring>
 #include <limits>
 
 namespace recio {
@@ -211,30 +212,53 @@ private:
 
 struct CacheEntry {
   std::string text;
-  std::shared_ptr<const ParsedFormat> parsed;
+  std::unique_ptr<ParsedFormat> parsed;
+  uint32_t pins = 0; // statements holding this entry
 };
 
-// Direct-mapped by content hash: a file uses a handful of distinct formats.
-constexpr size_t kCacheSlots = 64;
+// Open addressing by content hash: a run uses a few dozen distinct formats.
+// A full probe window evicts an entry no statement holds.
+constexpr size_t kCacheSlots = 256;
+constexpr size_t kProbe = 8;
 std::array<CacheEntry, kCacheSlots> g_cache;
 
+// Eight bytes at a time: format slots are twelve characters long.
 size_t hash_text(std::string_view text) {
-  uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
-  return static_cast<size_t>(h ^ (h >> 29));
+  uint64_t h = text.size() * 0x9E3779B97F4A7C15ull;
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+  }
+  uint64_t tail = 0;
+  std::memcpy(&tail, text.data() + i, text.size() - i);
+  h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  return static_cast<size_t>(h ^ (h >> 32));
 }
 
 } // namespace
 
 ParsedFormat parse_format(std::string_view text) { return Parser(text).run(); }
 
-std::shared_ptr<const ParsedFormat> cached_format(std::string_view text) {
-  CacheEntry &entry = g_cache[hash_text(text) % kCacheSlots];
-  if (!entry.parsed || entry.text != text) {
-    entry.text.assign(text);
-    entry.parsed = std::make_shared<const ParsedFormat>(parse_format(text));
+FormatHandle cached_format(std::string_view text) {
+  const size_t home = hash_text(text);
+  CacheEntry *free_entry = nullptr;
+  CacheEntry *unheld = nullptr;
+  for (size_t i = 0; i < kProbe; ++i) {
+    CacheEntry &e = g_cache[(home + i) % kCacheSlots];
+    if (!e.parsed) {
+      if (!free_entry) free_entry = &e;
+      continue;
+    }
+    if (e.text == text) return FormatHandle(e.parsed.get(), &e.pins);
+    if (!unheld && e.pins == 0) unheld = &e;
   }
-  return entry.parsed;
+  CacheEntry *entry = free_entry ? free_entry : unheld;
+  if (!entry) return FormatHandle(std::make_unique<ParsedFormat>(parse_format(text)));
+  entry->text.assign(text);
+  entry->parsed = std::make_unique<ParsedFormat>(parse_format(text));
+  return FormatHandle(entry->parsed.get(), &entry->pins);
 }
 
 FormatWalker::Event FormatWalker::next(bool items_remain) {

@@ -44,8 +44,32 @@ struct ParsedFormat {
 
 ParsedFormat parse_format(std::string_view text);
 
+// A parsed format held for the length of one statement. While it is held the
+// cache does not evict it.
+class FormatHandle {
+public:
+  FormatHandle(const ParsedFormat *format, uint32_t *pins) : format_(format), pins_(pins) {
+    ++*pins_;
+  }
+  explicit FormatHandle(std::unique_ptr<ParsedFormat> owned)
+      : format_(owned.get()), owned_(std::move(owned)) {}
+  FormatHandle(const FormatHandle &) = delete;
+  FormatHandle &operator=(const FormatHandle &) = delete;
+  ~FormatHandle() {
+    if (pins_) --*pins_;
+  }
+
+  const ParsedFormat &operator*() const { return *format_; }
+  const ParsedFormat *operator->() const { return format_; }
+
+private:
+  const ParsedFormat *format_;
+  uint32_t *pins_ = nullptr;
+  std::unique_ptr<ParsedFormat> owned_; // when every cache entry it could use is held
+};
+
 // The parsed form of `text`, parsed at its first use and cached by content.
-std::shared_ptr<const ParsedFormat> cached_format(std::string_view text);
+FormatHandle cached_format(std::string_view text);
 
 // Walks a parsed format for one statement. The caller transfers items at data
 // descriptors and obeys the control events.

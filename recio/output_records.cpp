@@ -213,6 +213,26 @@ void WriteStatement::item(std::string_view text) {
   walker_.consume(1);
 }
 
+void WriteStatement::texts(const char *text, size_t length, size_t n) {
+  while (n > 0 && !sink_.failed()) {
+    const Descriptor *d = reach_data();
+    if (!d) return;
+    if (d->op != Op::text_field || (d->width > 0 && static_cast<size_t>(d->width) != length)) {
+      item(std::string_view(text, length)); // the general rules, one item
+      text += length;
+      --n;
+      continue;
+    }
+    // A run of fields as wide as their items writes the items as they stand.
+    const size_t run = std::min(n, static_cast<size_t>(walker_.data_left()));
+    flush_skip();
+    sink_.put(text, run * length);
+    walker_.consume(static_cast<int32_t>(run));
+    text += run * length;
+    n -= run;
+  }
+}
+
 void WriteStatement::item(int32_t value) {
   if (sink_.failed()) return;
   const Descriptor *d = reach_data();

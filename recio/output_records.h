@@ -61,6 +61,9 @@ public:
 
   void item(std::string_view text);
   void item(int32_t value);
+  // n texts of `length` characters each, stored one after the other; the
+  // same records as n item() calls.
+  void texts(const char *text, size_t length, size_t n);
   void finish();
 
 private:
@@ -68,7 +71,7 @@ private:
   bool obey_control(FormatWalker::Event event);
   void flush_skip();
 
-  std::shared_ptr<const ParsedFormat> format_;
+  FormatHandle format_;
   FormatWalker walker_;
   RecordSink sink_;
   size_t pending_blanks_ = 0;

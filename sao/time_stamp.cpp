@@ -14,7 +14,7 @@ void write_listing_line() {
   if (count >= 1) {
     recio::set_statement(302);
     recio::WriteStatement write(r.time_stamp_text.data(), r.time_stamp_text.size(), r.slot(4));
-    for (int32_t i = 0; i < count; ++i) write.item(std::string_view(&r.time_stamp_chars[i], 1));
+    write.texts(r.time_stamp_chars.data(), 1, static_cast<size_t>(count));
     write.finish();
   }
   // Positions 3-6 year, 7-9 day of year, 10-11 month, 12-13 day, then hour,

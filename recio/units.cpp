@@ -134,14 +134,14 @@ size_t read_reply_line(char *dest) {
 
 // Takes the next command-line argument, or asks for a name on the console.
 void settle_blank_name(int32_t unit) {
+  Connection &out = console_output();
   if (g_next_argument <= g_argc - 1) {
     set_name_buffer(std::string_view(g_argv[g_next_argument++]).substr(0, kNameCapacity));
     set_name_buffer(trim(name_buffer()));
-    return;
-  }
-  Connection &out = console_output();
-  if (out.write_mode && !write_all(out.fd, "\r\n", 2))
+  } else if (out.write_mode && !write_all(out.fd, "\r\n", 2)) {
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
+  }
+  // An argument of blanks asks, like a missing one.
   char reply[kNameCapacity + 1];
   while (name_buffer().empty()) {
     char prompt[96];

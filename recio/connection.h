@@ -61,6 +61,9 @@ private:
   int errno_ = 0;
   bool last_was_line_feed_ = true; // nothing taken yet counts as a record start
   bool supplied_line_feed_ = false;
+  // The handle reported its end: a terminal reports it once per end-of-file
+  // key, so it is kept until reset() instead of being asked for again.
+  bool end_seen_ = false;
 };
 
 struct Connection {

@@ -20,6 +20,7 @@ void InputCursor::reset(off_t position) {
   pos_ = fill_ = 0;
   last_was_line_feed_ = true;
   supplied_line_feed_ = false;
+  end_seen_ = false;
   errno_ = 0;
 }
 
@@ -27,7 +28,7 @@ int InputCursor::refill() {
   if (fill_ > 0) last_was_line_feed_ = data_[fill_ - 1] == '\n';
   base_ += static_cast<off_t>(fill_);
   pos_ = fill_ = 0;
-  if (supplied_line_feed_) return kEnd;
+  if (supplied_line_feed_ || end_seen_) return kEnd;
   for (;;) {
     const ssize_t n = ::read(fd_, data_.get(), capacity_);
     if (n > 0) {
@@ -40,7 +41,10 @@ int InputCursor::refill() {
       return kHostError;
     }
   }
-  if (last_was_line_feed_) return kEnd;
+  if (last_was_line_feed_) {
+    end_seen_ = true;
+    return kEnd;
+  }
   // A last line without a line feed: end it here.
   supplied_line_feed_ = true;
   data_[0] = '\n';

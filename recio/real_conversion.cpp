@@ -54,7 +54,8 @@ bool IntegerAccumulator::finish(int32_t &value, ErrorCode &error) const {
 void RealAccumulator::add_slow(char c) {
   switch (state_) {
   case State::mantissa:
-    if ((c == '+' || c == '-') && !any_) {
+    // Digits taken by add() do not set any_: a sign after them is an exponent.
+    if ((c == '+' || c == '-') && !any_ && mantissa_digits_ == 0) {
       negative_ = c == '-';
       any_ = true;
       return;

@@ -20,9 +20,12 @@ public:
 
   ParsedFormat run() {
     while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
-    if (pos_ >= text_.size() || text_[pos_] != '(') return fail(ErrorCode::format_no_open_parenthesis);
-    ++pos_;
-    parse_list();
+    if (pos_ >= text_.size() || text_[pos_] != '(') {
+      fail(ErrorCode::format_no_open_parenthesis);
+    } else {
+      ++pos_;
+      parse_list();
+    }
     return std::move(out_);
   }
 
@@ -51,10 +54,8 @@ private:
     return v > std::numeric_limits<int32_t>::max() ? -1 : static_cast<int32_t>(v);
   }
 
-  ParsedFormat fail(ErrorCode code) {
-    out_.ops.push_back({Op::invalid, code, 0, 0, 0});
-    return std::move(out_);
-  }
+  // Ends the parsed list at the fault; the list itself stays in out_.
+  void fail(ErrorCode code) { out_.ops.push_back({Op::invalid, code, 0, 0, 0}); }
   void emit(Op op, int32_t repeat, int32_t width, int32_t digits) {
     out_.ops.push_back({op, ErrorCode::subscript_out_of_range, repeat, width, digits});
   }
@@ -94,7 +95,10 @@ private:
         continue;
       }
       if (c == ',') {
-        if (expect_item) {
+        // A slash is an item of its own, so a comma may also follow it: "(I4,/,I3)".
+        const bool after_slash =
+            !last_was_comma_ && !out_.ops.empty() && out_.ops.back().op == Op::slash;
+        if (expect_item && !after_slash) {
           fail(ErrorCode::format_bad_descriptor);
           return;
         }

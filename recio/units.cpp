@@ -167,7 +167,7 @@ std::string_view name_buffer() { return {g_name_buffer, g_name_length}; }
 
 void set_name_buffer(std::string_view name) {
   const size_t n = std::min(name.size(), kNameCapacity);
-  std::memmove(g_name_buffer, name.data(), n);
+  if (n > 0) std::memmove(g_name_buffer, name.data(), n); // an empty view may hold no pointer
   g_name_buffer[n] = '\0';
   g_name_length = n;
 }

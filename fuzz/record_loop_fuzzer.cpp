@@ -1,0 +1,87 @@
+// The whole run over a fuzzed SAO file, in process: connections, pre-scan,
+// header, the record loop and the end of the run. Every run must end through
+// the stop (status 0, nothing on standard error) or a run-time error report
+// (status 1), and leave a list file of whole records: an optional pre-scan
+// message, the header, an empty record and 25-character listing lines.
+#include "harness.h"
+
+#include "driver/program_flow.h"
+#include "sao/reader_state.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace {
+
+using fuzzing::finding;
+
+constexpr std::string_view kHeader = "  Date (Day of year) Time\r\n\r\n";
+
+bool is_prescan_message(std::string_view line) {
+  for (std::string_view text : {std::string_view(" -----> Blank line in sao file @ line "),
+                                std::string_view(" -----> Nul character in sao file @ line "),
+                                std::string_view(" -----> \"*\" in sao file @ line ")}) {
+    if (line.size() == text.size() + 8 + 7 && line.substr(0, text.size()) == text &&
+        line.substr(text.size() + 8) == " <-----")
+      return true;
+  }
+  return false;
+}
+
+// YYYY.MM.DD (DDD) HH:MM:SS with whatever characters stand in the fields.
+bool is_listing_line(std::string_view line) {
+  if (line.size() != 25) return false;
+  if (line.find_first_of("\r\n") != std::string_view::npos) return false;
+  return line[4] == '.' && line[7] == '.' && line.substr(10, 2) == " (" &&
+         line.substr(15, 2) == ") " && line[19] == ':' && line[22] == ':';
+}
+
+void check_list(std::string_view list, bool stopped) {
+  const std::string_view all = list;
+  const size_t first_end = list.find("\r\n");
+  if (first_end != std::string_view::npos && is_prescan_message(list.substr(0, first_end)))
+    list.remove_prefix(first_end + 2);
+  if (list.empty()) {
+    if (stopped) finding("the stop without a list header", all);
+    return;
+  }
+  if (list.substr(0, kHeader.size()) != kHeader) finding("list file without its header", all);
+  list.remove_prefix(kHeader.size());
+  while (!list.empty()) {
+    if (list.size() < 27 || list.substr(25, 2) != "\r\n" || !is_listing_line(list.substr(0, 25)))
+      finding("malformed listing line", all);
+    list.remove_prefix(27);
+  }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  fuzzing::enter_work_dir();
+  ::unlink("preflist.s");
+  fuzzing::write_file("in.sao", data, size);
+  fuzzing::start_run({"in.sao"});
+  sao::reset_reader();
+  int status = -1;
+  try {
+    driver::run_program();
+  } catch (const fuzzing::RunEnded &e) {
+    status = e.status;
+  }
+  const std::string err = fuzzing::console_err();
+  const std::string out = fuzzing::console_out();
+  if (status == 0) {
+    if (!err.empty()) finding("status 0 with a report", err);
+    if (out.find("Stop - Program terminated.\r\n") == std::string::npos)
+      finding("status 0 without the stop message", out);
+  } else if (status == 1) {
+    fuzzing::check_reports(err, true);
+  } else {
+    finding("exit status other than 0 and 1", std::to_string(status));
+  }
+  check_list(fuzzing::read_file("preflist.s"), status == 0);
+  return 0;
+}

@@ -268,7 +268,9 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   const std::string path(device.kind == DeviceKind::host_path ? std::string_view(device.path)
                                                                : settled);
   struct stat st {};
+  bool is_pipe = false;
   if (::stat(path.c_str(), &st) == 0) {
+    is_pipe = S_ISFIFO(st.st_mode);
     for (const UnitSlot &s : g_units)
       if (s.connected && s.connection.has_identity && s.connection.device == st.st_dev &&
           s.connection.inode == st.st_ino)
@@ -276,9 +278,13 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   }
 
   const int create = device.kind == DeviceKind::host_path ? 0 : O_CREAT;
-  int fd = ::open(path.c_str(), O_RDWR | create | O_CLOEXEC, 0666);
-  const int first_errno = errno;
+  // A pipe held open for writing by its own reader never comes to its end, so
+  // one that is not connected for appending is opened for reading only.
+  const bool read_only = is_pipe && !is_append(access);
+  int fd = read_only ? -1 : ::open(path.c_str(), O_RDWR | create | O_CLOEXEC, 0666);
+  int first_errno = errno;
   if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (read_only) first_errno = errno;
   if (fd < 0) fd = ::open(path.c_str(), O_WRONLY | create | O_CLOEXEC, 0666);
   if (fd < 0) open_error(open_error_code(first_errno));
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {

@@ -56,8 +56,16 @@ e2e::RunResult run_in(const std::string &dir, const e2e::ScratchDir &capture,
     ::execl(VORNET_BINARY, "vornet", input.c_str(), static_cast<char *>(nullptr));
     ::_exit(127);
   }
+  // A run that has not ended after 20 seconds is taken as a hang.
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+    if (waited == 2000) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      break;
+    }
+    ::usleep(10000);
+  }
   e2e::RunResult r;
   r.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.out = capture.read("out");
@@ -113,6 +121,26 @@ TEST(Fault, StandardOutputClosedAtThePrompt) {
   EXPECT_EQ(r.exit_status, 1) << r.err;
   EXPECT_NE(r.err.find("run-time error F6502: WRITE(CON)\r\n- "), std::string::npos) << r.err;
   EXPECT_EQ(dir.read("in.sao"), kRecord);
+}
+
+// An input that is a pipe is read to its end by the pre-scan; it cannot be
+// rewound for the listing, which ends the run with a report (not a hang).
+TEST(Fault, InputIsAPipe) {
+  e2e::ScratchDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("in.fifo").c_str(), 0644), 0);
+  const pid_t writer = ::fork();
+  if (writer == 0) {
+    const int fd = ::open(dir.file("in.fifo").c_str(), O_WRONLY);
+    const bool ok = fd >= 0 && ::write(fd, kRecord.data(), kRecord.size()) ==
+                                   static_cast<ssize_t>(kRecord.size());
+    ::_exit(ok ? 0 : 1);
+  }
+  const e2e::ScratchDir capture;
+  const e2e::RunResult r = run_in(dir.path(), capture, "in.fifo", false);
+  ::kill(writer, SIGKILL); // when the run never opened the pipe
+  ::waitpid(writer, nullptr, 0);
+  expect_report(r, 196, "F6404: REWIND(in.fifo)");
+  EXPECT_EQ(dir.read("preflist.s"), "");
 }
 
 // The list output is held and written out at the end of the run; a list file

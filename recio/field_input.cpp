@@ -111,7 +111,8 @@ inline bool fast_real(const char *p, size_t w, int32_t implied, double &value) {
   uint64_t m = 0;
   int digits = 0, fraction = 0;
   bool negative = false, sign = false, point = false;
-  for (size_t i = 0; i < w; ++i) {
+  size_t i = 0;
+  for (; i < w; ++i) {
     const char c = p[i];
     const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
     if (d <= 9) {
@@ -125,13 +126,42 @@ inline bool fast_real(const char *p, size_t w, int32_t implied, double &value) {
       sign = true;
       negative = c == '-';
     } else {
-      return false;
+      break;
     }
   }
-  const int exponent = point ? fraction : implied;
-  if (exponent < 0 || exponent > 22) return false;
-  // Both operands are exact doubles, so the quotient is correctly rounded.
-  const double v = static_cast<double>(m) / kPowers[exponent];
+  int exponent = 0;
+  if (i < w) {
+    // An exponent: E or D and a signed integer, or a sign right after the digits.
+    char c = p[i];
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+      c = ++i < w ? p[i] : ' ';
+      while (c == ' ' && ++i < w) c = p[i];
+    } else if (digits == 0 || (c != '+' && c != '-')) {
+      return false;
+    }
+    bool exponent_negative = false;
+    if (i < w && (c == '+' || c == '-')) {
+      exponent_negative = c == '-';
+      ++i;
+    }
+    int exponent_digits = 0;
+    for (; i < w; ++i) {
+      const unsigned d = static_cast<unsigned char>(p[i]) - unsigned{'0'};
+      if (d <= 9) {
+        exponent = exponent * 10 + static_cast<int>(d);
+        if (++exponent_digits > 3) return false;
+      } else if (p[i] != ' ') {
+        return false;
+      }
+    }
+    if (exponent_digits == 0) return false;
+    if (exponent_negative) exponent = -exponent;
+  }
+  const int scale = exponent - (point ? fraction : implied);
+  if (scale < -22 || scale > 22) return false;
+  // Both operands are exact doubles, so the result is correctly rounded.
+  const double v = scale < 0 ? static_cast<double>(m) / kPowers[-scale]
+                             : static_cast<double>(m) * kPowers[scale];
   value = negative ? -v : v;
   return true;
 }
@@ -336,7 +366,7 @@ template <class T> void ReadStatement::reals(T *values, size_t n, size_t stride)
             static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(run), i + fit));
         double v;
         while (i < last && fast_real(p, fast_width, d.digits, v)) {
-          *values = static_cast<T>(v); // at most 10^15: within range of both kinds
+          *values = static_cast<T>(v); // below 10^38: within range of both kinds
           values += stride;
           p += fast_width;
           ++i;

@@ -3,6 +3,10 @@
 // the stop (status 0, nothing on standard error) or a run-time error report
 // (status 1), and leave a list file of whole records: an optional pre-scan
 // message, the header, an empty record and 25-character listing lines.
+//
+// A file whose carriage returns all stand before line feeds is run a second
+// time with the other line ends (CR LF for LF, or LF for CR LF): the two runs
+// must end alike, with the same console output, report and list file.
 #include "harness.h"
 
 #include "driver/program_flow.h"
@@ -57,31 +61,69 @@ void check_list(std::string_view list, bool stopped) {
   }
 }
 
-} // namespace
+struct Run {
+  int status = -1;
+  std::string out, err, list;
+};
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  fuzzing::enter_work_dir();
+Run run_once(const char *data, size_t size) {
   ::unlink("preflist.s");
   fuzzing::write_file("in.sao", data, size);
   fuzzing::start_run({"in.sao"});
   sao::reset_reader();
-  int status = -1;
+  Run r;
   try {
     driver::run_program();
   } catch (const fuzzing::RunEnded &e) {
-    status = e.status;
+    r.status = e.status;
   }
-  const std::string err = fuzzing::console_err();
-  const std::string out = fuzzing::console_out();
-  if (status == 0) {
-    if (!err.empty()) finding("status 0 with a report", err);
-    if (out.find("Stop - Program terminated.\r\n") == std::string::npos)
-      finding("status 0 without the stop message", out);
-  } else if (status == 1) {
-    fuzzing::check_reports(err, true);
+  r.err = fuzzing::console_err();
+  r.out = fuzzing::console_out();
+  r.list = fuzzing::read_file("preflist.s");
+  if (r.status == 0) {
+    if (!r.err.empty()) finding("status 0 with a report", r.err);
+    if (r.out.find("Stop - Program terminated.\r\n") == std::string::npos)
+      finding("status 0 without the stop message", r.out);
+  } else if (r.status == 1) {
+    fuzzing::check_reports(r.err, true);
   } else {
-    finding("exit status other than 0 and 1", std::to_string(status));
+    finding("exit status other than 0 and 1", std::to_string(r.status));
   }
-  check_list(fuzzing::read_file("preflist.s"), status == 0);
+  check_list(r.list, r.status == 0);
+  return r;
+}
+
+// The same text with the other line ends: a carriage return before a line
+// feed is part of the line end. Empty when the text has a carriage return
+// anywhere else.
+std::string other_line_ends(std::string_view text) {
+  std::string other;
+  const bool crlf = text.find("\r\n") != std::string_view::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r') {
+      if (i + 1 >= text.size() || text[i + 1] != '\n') return {};
+      continue; // dropped; the line feed follows
+    }
+    if (c == '\n' && !crlf) other += '\r';
+    other += c;
+  }
+  return other;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  fuzzing::enter_work_dir();
+  const std::string_view text(reinterpret_cast<const char *>(data), size);
+  const Run first = run_once(text.data(), text.size());
+  const std::string other = other_line_ends(text);
+  if (!other.empty()) {
+    const Run second = run_once(other.data(), other.size());
+    if (first.status != second.status || first.err != second.err || first.out != second.out ||
+        first.list != second.list)
+      finding("the run depends on the style of line end",
+              first.err + first.list + "|" + second.err + second.list);
+  }
   return 0;
 }

@@ -1,20 +1,12 @@
 #include "recio/units.h"
 
+#include "recio/text.h"
+
 #include <array>
 
 namespace recio {
 
 namespace {
-
-bool equal_nocase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != b[i]) return false;
-  }
-  return true;
-}
 
 struct DeviceName {
   std::string_view name;

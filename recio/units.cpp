@@ -2,6 +2,7 @@
 
 #include "recio/connection.h"
 #include "recio/run_errors.h"
+#include "recio/text.h"
 
 #include <algorithm>
 #include <array>
@@ -45,13 +46,6 @@ std::string_view trim(std::string_view s) {
   const size_t first = s.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
-bool equal_nocase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto up = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; };
-           return up(x) == up(y);
-         });
 }
 
 // "append" in any case, followed only by blanks.

@@ -69,7 +69,8 @@ uint64_t saturating_mul(uint64_t a, uint64_t b) {
 }
 
 // Steps of one walk through ops [begin, end).
-uint64_t walk_cost(const std::vector<recio::Descriptor> &ops, size_t begin, size_t end) {
+uint64_t walk_cost(const std::vector<recio::Descriptor> &ops, size_t begin, size_t end,
+                   bool fields) {
   uint64_t cost = 0;
   for (size_t i = begin; i < end; ++i) {
     const recio::Descriptor &d = ops[i];
@@ -83,7 +84,7 @@ uint64_t walk_cost(const std::vector<recio::Descriptor> &ops, size_t begin, size
       const size_t close =
           static_cast<size_t>(d.digits) > i ? static_cast<size_t>(d.digits) : end;
       step = saturating_mul(static_cast<uint64_t>(d.repeat),
-                            saturating_add(walk_cost(ops, i + 1, close), 1));
+                            saturating_add(walk_cost(ops, i + 1, close, fields), 1));
       i = close;
       break;
     }
@@ -95,6 +96,12 @@ uint64_t walk_cost(const std::vector<recio::Descriptor> &ops, size_t begin, size
       break;
     case recio::Op::slash:
       step = static_cast<uint64_t>(d.repeat);
+      break;
+    case recio::Op::int_field:
+    case recio::Op::fixed_field:
+    case recio::Op::exp_field:
+    case recio::Op::text_field:
+      if (fields) step = saturating_add(static_cast<uint64_t>(d.width), 1);
       break;
     default:
       break;
@@ -216,9 +223,10 @@ void check_reports(std::string_view err, bool with_traceback) {
   }
 }
 
-bool format_work_bounded(std::string_view format, uint64_t items, uint64_t limit) {
+bool format_work_bounded(std::string_view format, uint64_t items, uint64_t limit,
+                         bool fields) {
   const recio::ParsedFormat parsed = recio::parse_format(format);
-  const uint64_t once = walk_cost(parsed.ops, 0, parsed.ops.size());
+  const uint64_t once = walk_cost(parsed.ops, 0, parsed.ops.size(), fields);
   return saturating_mul(once, saturating_add(items, 1)) <= limit;
 }
 

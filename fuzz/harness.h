@@ -38,10 +38,13 @@ std::string console_err();
 void check_reports(std::string_view err, bool with_traceback);
 
 // Whether walking `format` for `items` items stays within `limit` steps, the
-// blanks of nX, the characters of nH and every record counted as steps. The
-// repeat counts of a format are honoured literally, so a fuzzed format such
-// as "(999999999(999999999X))" describes an unbounded amount of work; inputs
+// blanks of nX, the characters of nH and every record counted as steps, and
+// with `fields` the width of every data field as well (an output field of
+// width w is w characters, an input field stops at its line end). The counts
+// and widths of a format are honoured literally, so a fuzzed format such as
+// "(999999999(999999999X))" describes an unbounded amount of work; inputs
 // beyond the limit are not run.
-bool format_work_bounded(std::string_view format, uint64_t items, uint64_t limit);
+bool format_work_bounded(std::string_view format, uint64_t items, uint64_t limit,
+                         bool fields = false);
 
 } // namespace fuzzing

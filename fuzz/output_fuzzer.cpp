@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       values.emplace_back(std::move(text));
     }
   }
-  if (!fuzzing::format_work_bounded(format, values.size(), kWorkLimit)) return 0;
+  if (!fuzzing::format_work_bounded(format, values.size(), kWorkLimit, true)) return 0;
   fuzzing::enter_work_dir();
 
   std::string zeros, ones;

@@ -86,6 +86,7 @@ void RecordSink::put(const char *text, size_t n) {
     break;
   case Kind::file: {
     Connection &c = *connection_;
+    position_ += n;
     while (n > 0) {
       if (c.output_fill == kOutputBufferSize && !flush_output(c)) {
         fail(static_cast<int>(ErrorCode::write_failed));
@@ -97,7 +98,7 @@ void RecordSink::put(const char *text, size_t n) {
       text += take;
       n -= take;
     }
-    break;
+    return;
   }
   }
   position_ += n;

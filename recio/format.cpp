@@ -236,7 +236,7 @@ size_t hash_text(std::string_view text) {
     h = (h ^ word) * 0xFF51AFD7ED558CCDull;
   }
   uint64_t tail = 0;
-  std::memcpy(&tail, text.data() + i, text.size() - i);
+  if (i < text.size()) std::memcpy(&tail, text.data() + i, text.size() - i);
   h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
   return static_cast<size_t>(h ^ (h >> 32));
 }

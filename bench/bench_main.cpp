@@ -16,6 +16,7 @@
 // target of 16 MiB.
 #include "baseline_reader.h"
 #include "sao_generator.h"
+#include "size_argument.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,18 +66,10 @@ struct Options {
   std::exit(2);
 }
 
-uint64_t parse_size(const char *text) {
-  char *end = nullptr;
-  errno = 0;
-  const unsigned long long v = std::strtoull(text, &end, 10);
-  if (errno != 0 || end == text) usage("not a number");
-  uint64_t scale = 1;
-  if (*end == 'K' || *end == 'k') scale = 1ull << 10;
-  if (*end == 'M' || *end == 'm') scale = kMiB;
-  if (*end == 'G' || *end == 'g') scale = kGiB;
-  if (scale != 1) ++end;
-  if (*end != '\0') usage("a size takes only the suffixes K, M and G");
-  return static_cast<uint64_t>(v) * scale;
+uint64_t size_argument(const char *text) {
+  uint64_t size = 0;
+  if (const char *problem = saogen::parse_size(text, size)) usage(problem);
+  return size;
 }
 
 double seconds_since(Clock::time_point start) {
@@ -343,13 +336,13 @@ int main(int argc, char **argv) {
     else if (a == "--input")
       o.input = value();
     else if (a == "--bytes")
-      o.bytes = parse_size(value());
+      o.bytes = size_argument(value());
     else if (a == "--records")
-      o.records = parse_size(value());
+      o.records = size_argument(value());
     else if (a == "--runs")
       o.runs = std::max(1, std::atoi(value()));
     else if (a == "--seed")
-      o.seed = parse_size(value());
+      o.seed = size_argument(value());
     else if (a == "--work")
       o.work = value();
     else if (a == "--memory")

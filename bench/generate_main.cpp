@@ -9,8 +9,8 @@
 // listing line each record should produce, one a line. --long-line writes
 // instead a single line of --bytes characters with no line end.
 #include "sao_generator.h"
+#include "size_argument.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,18 +30,10 @@ namespace {
   std::exit(2);
 }
 
-uint64_t parse_size(const char *text) {
-  char *end = nullptr;
-  errno = 0;
-  const unsigned long long v = std::strtoull(text, &end, 10);
-  if (errno != 0 || end == text) usage("not a number");
-  uint64_t scale = 1;
-  if (*end == 'K' || *end == 'k') scale = 1ull << 10;
-  if (*end == 'M' || *end == 'm') scale = 1ull << 20;
-  if (*end == 'G' || *end == 'g') scale = 1ull << 30;
-  if (scale != 1) ++end;
-  if (*end != '\0') usage("a size takes only the suffixes K, M and G");
-  return static_cast<uint64_t>(v) * scale;
+uint64_t size_argument(const char *text) {
+  uint64_t size = 0;
+  if (const char *problem = saogen::parse_size(text, size)) usage(problem);
+  return size;
 }
 
 } // namespace
@@ -57,13 +49,13 @@ int main(int argc, char **argv) {
       return argv[++i];
     };
     if (a == "--records") {
-      options.records = parse_size(value());
+      options.records = size_argument(value());
       options.target_bytes = 0;
     } else if (a == "--bytes") {
-      options.target_bytes = parse_size(value());
+      options.target_bytes = size_argument(value());
       options.records = 0;
     } else if (a == "--seed") {
-      options.seed = parse_size(value());
+      options.seed = size_argument(value());
     } else if (a == "--start") {
       if (!saogen::parse_date_time(value(), options.start)) usage("bad --start");
     } else if (a == "--cadence") {

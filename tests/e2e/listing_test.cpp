@@ -2,6 +2,7 @@
 // files, and hand-made records at the edges of the group counts.
 #include "e2e/run_binary.h"
 #include "sao_generator.h"
+#include "support/sao_text.h"
 
 #include <gtest/gtest.h>
 
@@ -241,28 +242,17 @@ TEST(ListingRealFiles, EveryRecordIsListedWithItsTimeStamp) {
 // ---------------------------------------------------------------------------
 // Hand-made records.
 
-using Dfi = std::array<int, 81>;
+using testing_support::Dfi;
 
 // `count` fields, `per_line` to a line, each the text `field`.
 std::string lines_of_fields(int count, int per_line, const std::string &field) {
-  std::string s;
-  for (int i = 1; i <= count; ++i) {
-    s += field;
-    if (i % per_line == 0 || i == count) s += '\n';
-  }
-  return s;
+  return testing_support::field_lines(count, per_line, [&](int) { return field; });
 }
 
 // A record: its index, the 16 values of group 1, one line of group 2, the
 // time-stamp group when DFI(3) is at least 1, then `groups` as given.
 std::string record(Dfi dfi, const std::string &stamp, const std::string &groups = "") {
-  std::string s;
-  char field[8];
-  for (int k = 1; k <= 80; ++k) {
-    std::snprintf(field, sizeof field, "%3d", dfi[k]);
-    s += field;
-    if (k == 40 || k == 80) s += '\n';
-  }
+  std::string s = testing_support::index_lines(dfi);
   s += lines_of_fields(dfi[1], 16, "  1.500");
   if (dfi[2] >= 1) s += "DPS-4D hand-made test record\n";
   if (dfi[3] >= 1) s += stamp + "\n";

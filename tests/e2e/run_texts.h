@@ -3,6 +3,8 @@
 // the shape of a run-time error report.
 #pragma once
 
+#include "support/sao_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,17 +33,13 @@ inline constexpr std::string_view kFilenamePrompt = " enter the input filename:"
 // The two data file index lines. Unset counts are 0; DFI(1) = 16, DFI(2) = 1,
 // DFI(3) = 19 and the format version DFI(80) = 2 unless overridden.
 inline std::string index_lines(const std::map<int, int> &overrides = {}) {
-  std::map<int, int> dfi{{1, 16}, {2, 1}, {3, 19}, {80, 2}};
-  for (const auto &[k, v] : overrides) dfi[k] = v;
-  std::string text;
-  for (int k = 1; k <= 80; ++k) {
-    const auto it = dfi.find(k);
-    char field[8];
-    std::snprintf(field, sizeof field, "%3d", it == dfi.end() ? 0 : it->second);
-    text += field;
-    if (k % 40 == 0) text += '\n';
-  }
-  return text;
+  testing_support::Dfi dfi{};
+  dfi[1] = 16;
+  dfi[2] = 1;
+  dfi[3] = 19;
+  dfi[80] = 2;
+  for (const auto &[k, v] : overrides) dfi.at(static_cast<size_t>(k)) = v;
+  return testing_support::index_lines(dfi);
 }
 
 // Group 1: 16 values in F7.3 fields.
@@ -64,12 +62,7 @@ inline std::string sao_record(std::string_view stamp, const std::map<int, int> &
 
 // `count` copies of an 8-column field, 15 to a line.
 inline std::string f8_lines(int count, std::string_view field) {
-  std::string text;
-  for (int i = 1; i <= count; ++i) {
-    text += field;
-    if (i % 15 == 0 || i == count) text += '\n';
-  }
-  return text;
+  return testing_support::field_lines(count, 15, [&](int) { return std::string(field); });
 }
 
 inline std::string two_records() { return sao_record(kStamp1) + sao_record(kStamp2); }

@@ -7,27 +7,15 @@
 #include "sao/destination.h"
 #include "sao/reader_state.h"
 #include "support/runtime_fixture.h"
+#include "support/sao_text.h"
 
-#include <array>
 #include <cstdio>
-#include <functional>
 #include <string>
 
 namespace sao_test {
 
-using Dfi = std::array<int32_t, 81>; // [0] unused
-
-// The two lines of a data file index: 40 I3 fields each.
-inline std::string index_lines(const Dfi &dfi) {
-  std::string s;
-  char field[8];
-  for (int k = 1; k <= 80; ++k) {
-    std::snprintf(field, sizeof field, "%3d", dfi[k]);
-    s += field;
-    if (k == 40 || k == 80) s += '\n';
-  }
-  return s;
-}
+using testing_support::Dfi;
+using testing_support::index_lines;
 
 // An index line of 40 I3 fields, all `value`, recognisable after a read.
 inline std::string marker_line(int value) {
@@ -39,17 +27,7 @@ inline std::string marker_line(int value) {
   return s + '\n';
 }
 
-// `count` fields, `per_line` to a line, the field for element i (from 1)
-// given by `field`. The last line ends at its last field.
-inline std::string field_lines(int count, int per_line,
-                               const std::function<std::string(int)> &field) {
-  std::string s;
-  for (int i = 1; i <= count; ++i) {
-    s += field(i);
-    if (i % per_line == 0 || i == count) s += '\n';
-  }
-  return s;
-}
+using testing_support::field_lines;
 
 // How a slot text such as "    (15F8.3)" cuts a line.
 struct SlotLayout {

@@ -49,21 +49,25 @@ inline SlotLayout layout_of(std::string_view slot) {
 
 // A distinct field for element i in the slot's layout, and the value it reads as.
 inline std::string value_field(const SlotLayout &l, int i) {
-  char buf[64];
+  // Right-justified in the slot's width; built without a fixed buffer, so no
+  // width the parser above can return overflows it.
+  auto right_justified = [&](std::string text) {
+    const size_t w = static_cast<size_t>(l.width);
+    return text.size() < w ? std::string(w - text.size(), ' ') + text : text;
+  };
   switch (l.letter) {
   case 'I': {
     const int mod = l.width == 1 ? 10 : l.width == 2 ? 100 : 1000;
-    std::snprintf(buf, sizeof buf, "%*d", l.width, i % mod);
-    break;
+    return right_justified(std::to_string(i % mod));
   }
   case 'A':
-    std::snprintf(buf, sizeof buf, "%c", 'A' + i % 26);
-    break;
-  default:
-    std::snprintf(buf, sizeof buf, "%*.1f", l.width, i + 0.5);
-    break;
+    return std::string(1, static_cast<char>('A' + i % 26));
+  default: {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", i + 0.5);
+    return right_justified(buf);
   }
-  return buf;
+  }
 }
 
 inline double value_of(const SlotLayout &l, int i) {

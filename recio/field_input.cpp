@@ -1,6 +1,7 @@
 #include "recio/field_input.h"
 
 #include "recio/connection.h"
+#include "recio/field_kernels.h"
 #include "recio/real_conversion.h"
 #include "recio/units.h"
 
@@ -77,93 +78,6 @@ template <class Acc> Field collect_numeric(InputCursor &in, int32_t w, Acc &acc)
     in.advance();
   }
   return Field::ok;
-}
-
-// The common numeric fields, wholly in the buffer: blanks, an optional leading
-// sign, digits and (for reals) one point. Anything else returns false and the
-// field is read again by the general collector, which has taken nothing yet.
-inline bool fast_integer(const char *p, size_t w, int32_t &value) {
-  if (w > 9) return false;
-  uint32_t v = 0;
-  bool negative = false, sign = false, digits = false;
-  for (size_t i = 0; i < w; ++i) {
-    const char c = p[i];
-    const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
-    if (d <= 9) {
-      v = v * 10 + d;
-      digits = true;
-    } else if (c == ' ') {
-    } else if ((c == '-' || c == '+') && !sign && !digits) {
-      sign = true;
-      negative = c == '-';
-    } else {
-      return false;
-    }
-  }
-  value = negative ? -static_cast<int32_t>(v) : static_cast<int32_t>(v);
-  return true;
-}
-
-inline bool fast_real(const char *p, size_t w, int32_t implied, double &value) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  uint64_t m = 0;
-  int digits = 0, fraction = 0;
-  bool negative = false, sign = false, point = false;
-  size_t i = 0;
-  for (; i < w; ++i) {
-    const char c = p[i];
-    const unsigned d = static_cast<unsigned char>(c) - unsigned{'0'};
-    if (d <= 9) {
-      m = m * 10 + d;
-      fraction += point;
-      if (++digits > 15) return false;
-    } else if (c == ' ') {
-    } else if (c == '.' && !point) {
-      point = true;
-    } else if ((c == '-' || c == '+') && !sign && !point && digits == 0) {
-      sign = true;
-      negative = c == '-';
-    } else {
-      break;
-    }
-  }
-  int exponent = 0;
-  if (i < w) {
-    // An exponent: E or D and a signed integer, or a sign right after the digits.
-    char c = p[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
-      c = ++i < w ? p[i] : ' ';
-      while (c == ' ' && ++i < w) c = p[i];
-    } else if (digits == 0 || (c != '+' && c != '-')) {
-      return false;
-    }
-    bool exponent_negative = false;
-    if (i < w && (c == '+' || c == '-')) {
-      exponent_negative = c == '-';
-      ++i;
-    }
-    int exponent_digits = 0;
-    for (; i < w; ++i) {
-      const unsigned d = static_cast<unsigned char>(p[i]) - unsigned{'0'};
-      if (d <= 9) {
-        exponent = exponent * 10 + static_cast<int>(d);
-        if (++exponent_digits > 3) return false;
-      } else if (p[i] != ' ') {
-        return false;
-      }
-    }
-    if (exponent_digits == 0) return false;
-    if (exponent_negative) exponent = -exponent;
-  }
-  const int scale = exponent - (point ? fraction : implied);
-  if (scale < -22 || scale > 22) return false;
-  // Both operands are exact doubles, so the result is correctly rounded.
-  const double v = scale < 0 ? static_cast<double>(m) / kPowers[-scale]
-                             : static_cast<double>(m) * kPowers[scale];
-  value = negative ? -v : v;
-  return true;
 }
 
 // Aw into a text of `length` characters.
@@ -323,16 +237,12 @@ void ReadStatement::items(int32_t *values, size_t n) {
     const int32_t run = static_cast<int32_t>(std::min<size_t>(n, walker_.data_left()));
     const size_t width = static_cast<size_t>(d.width);
     for (int32_t i = 0; i < run; ++i) {
-      // Fields in their common form, wholly in the buffer, in one tight loop.
-      const char *start = in_->data();
-      const char *p = start;
-      const size_t fit = in_->available() / width;
-      const int32_t last = static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(run), i + fit));
-      while (i < last && fast_integer(p, width, values[i])) {
-        p += width;
-        ++i;
-      }
-      in_->advance(static_cast<size_t>(p - start));
+      // Canonical fields wholly in the buffer go through the kernel; the
+      // first one it does not take is read by the one-field path below.
+      const size_t fit = std::min(static_cast<size_t>(run - i), in_->available() / width);
+      const size_t taken = convert_int_run(kernel_level_, in_->data(), fit, d.width, values + i);
+      in_->advance(taken * width);
+      i += static_cast<int32_t>(taken);
       if (i == run) break;
       IntegerAccumulator acc;
       const Field f = collect_numeric(*in_, d.width, acc);
@@ -355,23 +265,17 @@ template <class T> void ReadStatement::reals(T *values, size_t n, size_t stride)
     const bool real = d.op == Op::fixed_field || d.op == Op::exp_field;
     const int32_t run = static_cast<int32_t>(std::min<size_t>(n, walker_.data_left()));
     const int32_t width = d.width > 0 ? d.width : static_cast<int32_t>(sizeof(T));
-    const size_t fast_width = real ? static_cast<size_t>(width) : 0;
     for (int32_t i = 0; i < run; ++i) {
-      if (fast_width > 0) {
-        // Fields in their common form, wholly in the buffer, in one tight loop.
-        const char *start = in_->data();
-        const char *p = start;
-        const size_t fit = in_->available() / fast_width;
-        const int32_t last =
-            static_cast<int32_t>(std::min<size_t>(static_cast<size_t>(run), i + fit));
-        double v;
-        while (i < last && fast_real(p, fast_width, d.digits, v)) {
-          *values = static_cast<T>(v); // below 10^38: within range of both kinds
-          values += stride;
-          p += fast_width;
-          ++i;
-        }
-        in_->advance(static_cast<size_t>(p - start));
+      if (real) {
+        // Canonical fields wholly in the buffer go through the kernel.
+        const size_t w = static_cast<size_t>(width);
+        const size_t fit = std::min(static_cast<size_t>(run - i), in_->available() / w);
+        const size_t taken =
+            convert_real_run(kernel_level_, in_->data(), fit, width, d.digits, values,
+                             static_cast<ptrdiff_t>(stride));
+        in_->advance(taken * w);
+        values += static_cast<ptrdiff_t>(taken * stride);
+        i += static_cast<int32_t>(taken);
         if (i == run) break;
       }
       RealAccumulator acc(real ? d.digits : 0);

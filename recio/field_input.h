@@ -8,6 +8,7 @@
 // transfers do nothing and finish() returns that status.
 #pragma once
 
+#include "recio/field_kernels.h"
 #include "recio/format.h"
 #include "recio/run_errors.h"
 
@@ -62,6 +63,7 @@ private:
   Handling handling_;
   int32_t status_ = 0;
   bool console_ = false;
+  KernelLevel kernel_level_ = best_kernel_level();
 };
 
 } // namespace recio

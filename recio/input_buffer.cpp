@@ -1,4 +1,5 @@
 #include "recio/connection.h"
+#include "recio/field_kernels.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +9,8 @@ namespace recio {
 
 void InputCursor::attach(int fd, size_t capacity) {
   if (capacity_ != capacity) {
-    data_ = std::make_unique<char[]>(capacity);
+    // Zeroed padding after the data: field kernels load whole vectors.
+    data_ = std::make_unique<char[]>(capacity + kKernelPadding);
     capacity_ = capacity;
   }
   fd_ = fd;

@@ -1,0 +1,45 @@
+// The classification at 32 bytes an instruction. The function carries its
+// own target attribute, so this file needs no special compiler flags and
+// nothing it includes is compiled for AVX2 by accident.
+#include "recio/byte_classes.h"
+
+#include <immintrin.h>
+
+namespace recio::kernels {
+
+// A lambda would not inherit the target attribute.
+#define BITS(v) static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(v)))
+
+__attribute__((target("avx2"))) void classify_avx2(const char *p, size_t n, ClassMasks &m) {
+  const __m256i zero = _mm256_set1_epi8('0');
+  const __m256i nine = _mm256_set1_epi8(9);
+  const __m256i blank = _mm256_set1_epi8(' ');
+  const __m256i plus = _mm256_set1_epi8('+');
+  const __m256i minus = _mm256_set1_epi8('-');
+  const __m256i point = _mm256_set1_epi8('.');
+  const __m256i letter = _mm256_set1_epi8('E');
+  for (size_t w = 0; w * 64 < n; ++w) {
+    uint64_t d = 0, b = 0, s = 0, pt = 0, e = 0;
+    for (int half = 0; half < 2; ++half) {
+      const __m256i x =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + w * 64 + half * 32));
+      const __m256i off = _mm256_sub_epi8(x, zero);
+      const int shift = half * 32;
+      d |= BITS(_mm256_cmpeq_epi8(_mm256_min_epu8(off, nine), off)) << shift;
+      b |= BITS(_mm256_cmpeq_epi8(x, blank)) << shift;
+      s |= BITS(_mm256_or_si256(_mm256_cmpeq_epi8(x, plus), _mm256_cmpeq_epi8(x, minus))) << shift;
+      pt |= BITS(_mm256_cmpeq_epi8(x, point)) << shift;
+      e |= BITS(_mm256_cmpeq_epi8(x, letter)) << shift;
+    }
+    m.digit[w] = d;
+    m.blank[w] = b;
+    m.sign[w] = s;
+    m.point[w] = pt;
+    m.letter[w] = e;
+  }
+  clear_tail(m, n);
+}
+
+#undef BITS
+
+} // namespace recio::kernels

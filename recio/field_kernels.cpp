@@ -224,56 +224,82 @@ template <class T> struct Target {
 
 // Converts the first `ok` fields of a checked block; stops at a real whose
 // power of ten is not exact.
-template <class T, class Mantissa>
+template <class T, class Mantissa, class Scale>
 size_t convert_block(const LayoutPlan &plan, const char *block, size_t ok, Target<T> &to,
-                     Mantissa mantissa) {
+                     Mantissa mantissa, Scale scale_of_field) {
   const size_t w = static_cast<size_t>(plan.layout.width);
-  for (size_t i = 0; i < ok; ++i) {
+  T *out = to.out;
+  const ptrdiff_t stride = to.stride;
+  size_t i = 0;
+  for (; i < ok; ++i) {
     const char *f = block + i * w;
     bool negative;
     const uint64_t m = mantissa(f, negative);
     if constexpr (std::is_same_v<T, int32_t>) {
-      *to.out = negative ? -static_cast<int32_t>(m) : static_cast<int32_t>(m);
+      *out = negative ? -static_cast<int32_t>(m) : static_cast<int32_t>(m);
     } else {
-      const int32_t scale = scale_of(plan, f);
-      if (scale < -22 || scale > 22) return i;
+      const int32_t scale = scale_of_field(f);
+      if (scale < -22 || scale > 22) break;
       const auto d = static_cast<double>(m);
       // Both operands are exact, so the one operation rounds correctly.
       const double v = scale < 0 ? d / kPowers[-scale] : d * kPowers[scale];
-      *to.out = static_cast<T>(negative ? -v : v);
+      *out = static_cast<T>(negative ? -v : v);
     }
-    to.out += to.stride;
+    out += stride;
   }
-  return ok;
+  to.out = out;
+  return i;
 }
 
 template <class T> using BlockConverter = size_t (*)(const LayoutPlan &, const char *, size_t,
                                                      Target<T> &);
 
-template <class T, int C, int P>
+// A one-word layout of `C` mantissa columns with the point in column `P`
+// (P == C: none) and, with `E`, an exponent after them.
+template <class T, bool E, int C, int P>
 size_t convert_word_block(const LayoutPlan &plan, const char *block, size_t ok, Target<T> &to) {
-  return convert_block(plan, block, ok, to, mantissa_of_word<C, P>);
+  if constexpr (std::is_same_v<T, int32_t> && C == 1) {
+    // I1: a digit, or a blank or lone sign, which read as 0.
+    for (size_t i = 0; i < ok; ++i) {
+      const auto b = static_cast<unsigned char>(block[i]);
+      to.out[i] = (b & 0x10) ? b & 0x0F : 0;
+    }
+    to.out += ok;
+    return ok;
+  }
+  if constexpr (E) {
+    return convert_block(plan, block, ok, to, mantissa_of_word<C, P>,
+                         [&](const char *f) { return scale_of(plan, f); });
+  }
+  constexpr int32_t kScale = P < C ? -(C - P - 1) : 0;
+  return convert_block(plan, block, ok, to, mantissa_of_word<C, P>,
+                       [](const char *) { return kScale; });
 }
 
 template <class T>
 size_t convert_any_block(const LayoutPlan &plan, const char *block, size_t ok, Target<T> &to) {
-  return convert_block(plan, block, ok, to,
-                       [&](const char *f, bool &negative) { return mantissa(plan, f, negative); });
+  return convert_block(
+      plan, block, ok, to, [&](const char *f, bool &negative) { return mantissa(plan, f, negative); },
+      [&](const char *f) { return scale_of(plan, f); });
 }
 
 // The converter for a layout: compiled for each one-word layout, the general
 // one for the rest.
 template <class T> BlockConverter<T> converter_for(const FieldLayout &l) {
+  // Index E * 81 + C * 9 + P for C in 1..8, P in 0..C.
   static constexpr auto table = []<int... I>(std::integer_sequence<int, I...>) {
-    // Index C * 9 + P for C in 1..8, P in 0..C.
-    return std::array<BlockConverter<T>, 81>{
-        ((I / 9 >= 1 && I % 9 <= I / 9) ? &convert_word_block<T, (I / 9 >= 1 ? I / 9 : 1),
-                                                                (I % 9 <= I / 9 ? I % 9 : 0)>
-                                        : nullptr)...};
-  }(std::make_integer_sequence<int, 81>{});
+    return std::array<BlockConverter<T>, 162>{
+        (I % 81 / 9 >= 1 &&
+                 (std::is_same_v<T, int32_t> ? I < 81 && I % 9 == I % 81 / 9 : I % 9 < I % 81 / 9)
+             ? &convert_word_block<T, (I >= 81), (I % 81 / 9 >= 1 ? I % 81 / 9 : 1),
+                                   (I % 9 <= I % 81 / 9 ? I % 9 : 0)>
+             : nullptr)...};
+  }(std::make_integer_sequence<int, 162>{});
   const int32_t columns = l.mantissa_columns();
   if (columns > 8) return convert_any_block<T>;
-  const BlockConverter<T> c = table[static_cast<size_t>(columns * 9 + (l.real ? l.point : columns))];
+  const size_t index = (l.exponent < l.width ? 81 : 0) + static_cast<size_t>(columns) * 9 +
+                       static_cast<size_t>(l.real ? l.point : columns);
+  const BlockConverter<T> c = table[index];
   return c ? c : convert_any_block<T>;
 }
 

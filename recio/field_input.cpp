@@ -126,6 +126,15 @@ bool at_file_end(InputCursor &in, Field &result) {
 
 ReadStatement::ReadStatement(int32_t unit, std::string_view format, Handling handling)
     : format_(cached_format(format)), walker_(*format_), handling_(handling) {
+  begin(unit);
+}
+
+ReadStatement::ReadStatement(int32_t unit, const FormatHandle &format, Handling handling)
+    : format_(FormatHandle::borrow(format)), walker_(*format_), handling_(handling) {
+  begin(unit);
+}
+
+void ReadStatement::begin(int32_t unit) {
   connection_ = find_connection(unit);
   if (!connection_) {
     fail(ErrorCode::unit_not_connected);
@@ -315,8 +324,12 @@ void ReadStatement::texts(char *text, size_t length, size_t n) {
       // Fields as wide as their items: the run is the line up to its end, then blanks.
       const size_t span = w * static_cast<size_t>(run);
       const char *p = in_->data();
-      size_t taken = 0;
-      while (taken < span && p[taken] != '\n' && p[taken] != '\r') ++taken;
+      // The line ends at the first line feed or carriage return.
+      size_t taken = span;
+      if (const void *lf = std::memchr(p, '\n', span))
+        taken = static_cast<size_t>(static_cast<const char *>(lf) - p);
+      if (const void *cr = std::memchr(p, '\r', taken))
+        taken = static_cast<size_t>(static_cast<const char *>(cr) - p);
       std::memcpy(text, p, taken);
       std::memset(text + taken, ' ', span - taken);
       in_->advance(taken);

@@ -25,6 +25,8 @@ class InputCursor;
 class ReadStatement {
 public:
   ReadStatement(int32_t unit, std::string_view format, Handling handling);
+  // With a format bound by the caller, which holds it for the statement.
+  ReadStatement(int32_t unit, const FormatHandle &format, Handling handling);
   ReadStatement(const ReadStatement &) = delete;
   ReadStatement &operator=(const ReadStatement &) = delete;
 
@@ -49,6 +51,7 @@ public:
   int32_t finish();
 
 private:
+  void begin(int32_t unit);
   template <class T> void reals(T *values, size_t n, size_t stride);
   bool reach_data();
   bool next_record();

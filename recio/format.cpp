@@ -224,7 +224,12 @@ struct CacheEntry {
 // A full probe window evicts an entry no statement holds.
 constexpr size_t kCacheSlots = 256;
 constexpr size_t kProbe = 8;
-std::array<CacheEntry, kCacheSlots> g_cache;
+// Never destroyed: format slots bound for the whole run hold entries until
+// the very end of the process, after static destructors have begun.
+std::array<CacheEntry, kCacheSlots> &cache_entries() {
+  static auto *entries = new std::array<CacheEntry, kCacheSlots>;
+  return *entries;
+}
 
 // Eight bytes at a time: format slots are twelve characters long.
 size_t hash_text(std::string_view text) {
@@ -249,8 +254,9 @@ FormatHandle cached_format(std::string_view text) {
   const size_t home = hash_text(text);
   CacheEntry *free_entry = nullptr;
   CacheEntry *unheld = nullptr;
+  std::array<CacheEntry, kCacheSlots> &cache = cache_entries();
   for (size_t i = 0; i < kProbe; ++i) {
-    CacheEntry &e = g_cache[(home + i) % kCacheSlots];
+    CacheEntry &e = cache[(home + i) % kCacheSlots];
     if (!e.parsed) {
       if (!free_entry) free_entry = &e;
       continue;

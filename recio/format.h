@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace recio {
@@ -44,26 +45,43 @@ struct ParsedFormat {
 
 ParsedFormat parse_format(std::string_view text);
 
-// A parsed format held for the length of one statement. While it is held the
+// A parsed format held for the length of one statement, or bound for as long
+// as its owner keeps it (the format slots of a reader). While it is held the
 // cache does not evict it.
 class FormatHandle {
 public:
+  FormatHandle() = default;
   FormatHandle(const ParsedFormat *format, uint32_t *pins) : format_(format), pins_(pins) {
-    ++*pins_;
+    if (pins_) ++*pins_;
   }
   explicit FormatHandle(std::unique_ptr<ParsedFormat> owned)
       : format_(owned.get()), owned_(std::move(owned)) {}
-  FormatHandle(const FormatHandle &) = delete;
-  FormatHandle &operator=(const FormatHandle &) = delete;
-  ~FormatHandle() {
-    if (pins_) --*pins_;
-  }
+  // Uses a format another handle holds, without holding it again.
+  static FormatHandle borrow(const FormatHandle &held) { return FormatHandle(held.format_, nullptr); }
 
+  FormatHandle(FormatHandle &&other) noexcept { *this = std::move(other); }
+  FormatHandle &operator=(FormatHandle &&other) noexcept {
+    if (this != &other) {
+      release();
+      format_ = std::exchange(other.format_, nullptr);
+      pins_ = std::exchange(other.pins_, nullptr);
+      owned_ = std::move(other.owned_);
+    }
+    return *this;
+  }
+  ~FormatHandle() { release(); }
+
+  explicit operator bool() const { return format_ != nullptr; }
   const ParsedFormat &operator*() const { return *format_; }
   const ParsedFormat *operator->() const { return format_; }
 
 private:
-  const ParsedFormat *format_;
+  void release() {
+    if (pins_) --*pins_;
+    pins_ = nullptr;
+  }
+
+  const ParsedFormat *format_ = nullptr;
   uint32_t *pins_ = nullptr;
   std::unique_ptr<ParsedFormat> owned_; // when every cache entry it could use is held
 };

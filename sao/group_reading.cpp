@@ -147,12 +147,12 @@ std::span<const GroupRead> group_reads() {
 }
 
 Outcome read_groups() {
-  const ReaderState &r = reader();
+  ReaderState &r = reader();
   for (const GroupRead &row : group_reads()) {
     if (r.dfi[row.guard] < 1 || !version_holds(row.version, r.format_version())) continue;
     recio::set_statement(row.statement);
     const int32_t count = r.dfi[row.group];
-    recio::ReadStatement read(kInputUnit, r.slot(row.slot), recio::kErrorsAndEnd);
+    recio::ReadStatement read(kInputUnit, r.slot_format(row.slot), recio::kErrorsAndEnd);
     read_elements(read, row.destination, count);
     const int32_t status = read.finish();
     if (status < 0) return Outcome::end_of_input;

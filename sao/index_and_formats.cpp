@@ -6,6 +6,7 @@
 #include "sao/destination.h"
 #include "sao/reader_state.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -48,8 +49,10 @@ constexpr std::array<SlotText, 12> kVersion2{{
 }};
 
 void write_slot(const SlotText &s, std::string_view text) {
-  std::array<char, kSlotLength> &slot = reader().slots[s.slot];
+  ReaderState &r = reader();
+  std::array<char, kSlotLength> &slot = r.slots[s.slot];
   recio::write_internal(slot.data(), slot.size(), s.write_format, {text});
+  r.slot_formats[s.slot] = recio::cached_format(r.slot(s.slot));
 }
 
 // Status of one read of a leading group.
@@ -85,7 +88,13 @@ bool index_valid() {
 }
 
 void build_format_table() {
-  const int32_t version = reader().format_version();
+  ReaderState &r = reader();
+  const int32_t version = r.format_version();
+  // The table a version set writes is the same every time: written again
+  // only when the set changes. A negative version writes nothing.
+  const int32_t set = version < 0 ? r.written_set : std::min(version, 2);
+  if (set == r.written_set) return;
+  r.written_set = set;
   if (version == 0 || version == 1) {
     for (const SlotText &s : kVersion0And1)
       write_slot(s, s.slot == 9 && version == 1 ? std::string_view("(10E11.6E1)") : s.text);
@@ -99,7 +108,7 @@ Outcome read_leading_groups() {
   ReaderState &r = reader();
   if (r.dfi[1] >= 1) {
     recio::set_statement(288);
-    recio::ReadStatement read(kInputUnit, r.slot(2), recio::kErrorsAndEnd);
+    recio::ReadStatement read(kInputUnit, r.slot_format(2), recio::kErrorsAndEnd);
     read_elements(read, dest(r.group1_reals), r.dfi[1]);
     const Outcome o = leading_outcome(read.finish());
     if (o != Outcome::leading_groups_read) return o;
@@ -107,7 +116,7 @@ Outcome read_leading_groups() {
   if (r.dfi[2] >= 1) {
     recio::set_statement(292);
     for (std::array<char, 120> *line : {&r.group2_first_line, &r.group2_second_line}) {
-      recio::ReadStatement read(kInputUnit, r.slot(3), recio::kErrorsAndEnd);
+      recio::ReadStatement read(kInputUnit, r.slot_format(3), recio::kErrorsAndEnd);
       read.item(line->data(), line->size());
       const Outcome o = leading_outcome(read.finish());
       if (o != Outcome::leading_groups_read) return o;
@@ -117,7 +126,7 @@ Outcome read_leading_groups() {
   }
   if (r.dfi[3] >= 1) {
     recio::set_statement(300);
-    recio::ReadStatement read(kInputUnit, r.slot(4), recio::kErrorsAndEnd);
+    recio::ReadStatement read(kInputUnit, r.slot_format(4), recio::kErrorsAndEnd);
     read_elements(read, dest(r.time_stamp_chars), r.dfi[3]);
     const Outcome o = leading_outcome(read.finish());
     if (o != Outcome::leading_groups_read) return o;

@@ -2,6 +2,8 @@
 // between records; numbers start at zero, texts and format slots at NULs.
 #pragma once
 
+#include "recio/format.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -96,8 +98,19 @@ struct ReaderState {
   std::array<char, kTimeStampTextLength> time_stamp_text{};
   GroupStore groups;
 
+  // The parsed form of each slot, bound when the slot is written (or, for a
+  // slot never written, at its first use), so a read does not look its text
+  // up again. The set of slot texts last written: -1 none yet, 0, 1, or 2 for
+  // every version from 2 on.
+  std::array<recio::FormatHandle, 13> slot_formats;
+  int32_t written_set = -1;
+
   int32_t format_version() const { return dfi[80]; }
   std::string_view slot(int n) const { return {slots[n].data(), kSlotLength}; }
+  const recio::FormatHandle &slot_format(int n) {
+    if (!slot_formats[n]) slot_formats[n] = recio::cached_format(slot(n));
+    return slot_formats[n];
+  }
 };
 
 ReaderState &reader();

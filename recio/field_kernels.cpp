@@ -8,6 +8,7 @@
 
 #include "recio/byte_classes.h"
 #include "recio/field_layout.h"
+#include "recio/lane_conversion.h"
 
 #include <array>
 #include <cstring>
@@ -56,12 +57,40 @@ struct LayoutPlan {
   bool point_in_hi = false;     // two words: the point is in the first
   uint64_t prefix_bytes = 0;    // bytes of the prefix in the first word
   int32_t fraction = 0;
+  LaneLayout lanes;             // eight fields at a time, where the layout allows
 };
 
 void set_bit(uint64_t *mask, size_t bit) { mask[bit / 64] |= uint64_t{1} << (bit % 64); }
 
+// Lane layout: each lane's digit columns (the point left out) right-aligned.
+void build_lanes(const FieldLayout &l, LaneLayout &lanes) {
+  lanes = LaneLayout{};
+  if (l.width > 8 || l.exponent != l.width || l.mantissa_columns() > 8) return;
+  int32_t columns[8];
+  int32_t n = 0;
+  for (int32_t c = 0; c < l.mantissa_columns(); ++c)
+    if (!l.real || c != l.point) columns[n++] = c;
+  for (int lane = 0; lane < 8; ++lane) {
+    for (int b = 0; b < 8; ++b) {
+      const int k = b - (8 - n); // digit column k of the lane's field
+      const int byte = lane * 8 + b;
+      if (k < 0) {
+        lanes.index[byte] = 0;
+        continue;
+      }
+      lanes.index[byte] = static_cast<uint8_t>(lane * l.width + columns[k]);
+      lanes.keep |= uint64_t{1} << byte;
+      if (columns[k] < l.point) lanes.prefix |= uint64_t{1} << byte;
+    }
+  }
+  lanes.fraction = l.fraction_digits();
+  lanes.width = l.width;
+  lanes.usable = true;
+}
+
 void build_plan(const FieldLayout &l, LayoutPlan &plan) {
   plan = LayoutPlan{};
+  build_lanes(l, plan.lanes);
   plan.layout = l;
   const size_t w = static_cast<size_t>(l.width);
   plan.fields = kBlockBytes / w;
@@ -334,7 +363,13 @@ size_t run_kernel(KernelLevel level, const char *p, size_t count, int32_t width,
       last = &plan_for(own);
       ok = check_block(*last, masks, n);
     }
-    const size_t converted = converter_for<T>(last->layout)(*last, block, ok, to);
+    size_t converted = 0;
+    if (level == KernelLevel::avx512 && last->lanes.usable && to.stride == 1) {
+      converted = ok / 8 * 8;
+      convert_lanes_avx512(last->lanes, block, converted, to.out);
+      to.out += converted;
+    }
+    converted += converter_for<T>(last->layout)(*last, block + converted * w, ok - converted, to);
     done += converted;
     if (converted < n) break;
   }

@@ -6,7 +6,8 @@ KernelLevel best_kernel_level() {
   static const KernelLevel level = [] {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512vl"))
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512vbmi"))
       return KernelLevel::avx512;
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2")) return KernelLevel::avx2;
     return KernelLevel::portable;

@@ -30,6 +30,13 @@ template <size_t N> Destination dest(std::array<char, N> &a) {
 }
 inline Destination scratch(float &v) { return {Element::scratch, &v, 0}; }
 
+// The destination from element `done` + 1 on (a scratch one is all one).
+inline Destination advanced(const Destination &d, size_t done) {
+  if (d.kind == Element::scratch || done == 0) return d;
+  const size_t size = d.kind == Element::real8 ? 8 : d.kind == Element::character ? 1 : 4;
+  return {d.kind, static_cast<char *>(d.data) + done * size, d.bound - static_cast<int32_t>(done)};
+}
+
 // Reads elements 1 to `count` of `d`. A count past the declared bound reads the
 // first `bound` elements and then ends the run with the subscript error.
 void read_elements(recio::ReadStatement &read, const Destination &d, int32_t count);

@@ -1,6 +1,7 @@
 #include "sao/group_reading.h"
 
 #include "recio/run_errors.h"
+#include "recio/field_input.h"
 #include "sao/reader_state.h"
 
 #include <array>
@@ -146,15 +147,62 @@ std::span<const GroupRead> group_reads() {
   return rows;
 }
 
-Outcome read_groups() {
+namespace {
+
+// The plan for the current table and version side, compiled when either changes.
+const GroupPlan &current_plan() {
   ReaderState &r = reader();
+  GroupPlan &plan = r.group_plan;
+  const bool from_2 = r.format_version() >= 2;
+  if (plan.table_set == r.written_set && plan.from_version_2 == from_2 && plan.size > 0)
+    return plan;
+  plan.table_set = r.written_set;
+  plan.from_version_2 = from_2;
+  plan.size = 0;
   for (const GroupRead &row : group_reads()) {
-    if (r.dfi[row.guard] < 1 || !version_holds(row.version, r.format_version())) continue;
+    if (!version_holds(row.version, r.format_version())) continue;
+    plan.steps[plan.size++] = {&row, recio::line_shape(*r.slot_format(row.slot))};
+  }
+  return plan;
+}
+
+} // namespace
+
+int32_t read_group(const PlanStep &step, int32_t count) {
+  const GroupRead &row = *step.row;
+  const Destination &d = row.destination;
+  size_t done = 0;
+  if (step.shape && count >= 1 && count <= d.bound) {
+    const auto n = static_cast<size_t>(count);
+    switch (d.kind) {
+    case Element::real4:
+      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<float *>(d.data), n);
+      break;
+    case Element::real8:
+      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<double *>(d.data), n);
+      break;
+    case Element::int4:
+      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<int32_t *>(d.data), n);
+      break;
+    default:
+      break;
+    }
+    if (done == n) return 0;
+  }
+  recio::ReadStatement read(kInputUnit, reader().slot_format(row.slot), recio::kErrorsAndEnd);
+  read_elements(read, advanced(d, done), count - static_cast<int32_t>(done));
+  return read.finish();
+}
+
+Outcome read_groups() {
+  const ReaderState &r = reader();
+  const GroupPlan &plan = current_plan();
+  for (size_t i = 0; i < plan.size; ++i) {
+    const PlanStep &step = plan.steps[i];
+    const GroupRead &row = *step.row;
+    if (r.dfi[row.guard] < 1) continue;
     recio::set_statement(row.statement);
-    const int32_t count = r.dfi[row.group];
-    recio::ReadStatement read(kInputUnit, r.slot_format(row.slot), recio::kErrorsAndEnd);
-    read_elements(read, row.destination, count);
-    const int32_t status = read.finish();
+    const int32_t status = read_group(step, r.dfi[row.group]);
     if (status < 0) return Outcome::end_of_input;
     if (status > 0) {
       if (row.ignores_errors) continue;

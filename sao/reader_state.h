@@ -3,6 +3,7 @@
 #pragma once
 
 #include "recio/format.h"
+#include "sao/group_plan.h"
 
 #include <array>
 #include <cstdint>
@@ -104,6 +105,8 @@ struct ReaderState {
   // every version from 2 on.
   std::array<recio::FormatHandle, 13> slot_formats;
   int32_t written_set = -1;
+  // The group reads compiled for the table and the version side in use.
+  GroupPlan group_plan;
 
   int32_t format_version() const { return dfi[80]; }
   std::string_view slot(int n) const { return {slots[n].data(), kSlotLength}; }

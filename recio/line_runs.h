@@ -1,0 +1,43 @@
+// Whole lines of one repeated numeric edit descriptor, read straight from a
+// unit's buffer by the field kernels. A group of values read through a format
+// such as "(15F8.3)" takes its lines one after the other, each line the
+// format's fields and then the rest of the line skipped; where every field of
+// a line is canonical and the line is wholly in the buffer, that is exactly
+// what a read statement does, without the statement.
+//
+//   size_t done = read_whole_lines(1, shape, values, count);
+//   // values[0, done) are read; a read statement takes the rest from here.
+#pragma once
+
+#include "recio/format.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace recio {
+
+struct LineShape {
+  Op op = Op::invalid; // int_field, fixed_field or exp_field; invalid: no shape
+  int32_t per_line = 0;
+  int32_t width = 0;
+  int32_t digits = 0;
+  explicit operator bool() const { return op != Op::invalid; }
+};
+
+// The shape of a format that is one numeric descriptor with a repeat count
+// and nothing else, such as "(40I3)"; no shape for any other.
+LineShape line_shape(const ParsedFormat &format);
+
+// Reads up to `count` values through whole lines of `shape` at the unit's
+// position and stops before the first
+// line that is not wholly in the buffer or holds a field the kernels do not
+// take (or when the unit is the console, holds output or is at its end).
+// Returns the number of values read; the unit then stands at the start of
+// the next line, so a read statement with the rest of the values and the same
+// format goes on exactly where the one statement would have. Values past the
+// returned count may have been written and are written again by that read.
+size_t read_whole_lines(int32_t unit, const LineShape &shape, int32_t *values, size_t count);
+size_t read_whole_lines(int32_t unit, const LineShape &shape, float *values, size_t count);
+size_t read_whole_lines(int32_t unit, const LineShape &shape, double *values, size_t count);
+
+} // namespace recio

@@ -160,12 +160,12 @@ TEST(Fault, ListFileOnAFullDevice) {
 TEST(Fault, ListFileOnAFullDeviceAfterAnError) {
   e2e::ScratchDir dir;
   std::string record = kRecord;
-  record.replace(6, 3, "121"); // DFI(3) past the time-stamp characters
-  dir.write("in.sao", record);
+  record.replace(18, 3, "  1"); // DFI(7): one group-7 value, too large for an integer
+  dir.write("in.sao", record + "  1.0E19\n");
   ASSERT_EQ(::symlink("/dev/full", dir.file("preflist.s").c_str()), 0);
   const e2e::ScratchDir capture;
   const e2e::RunResult r = run_in(dir.path(), capture, "in.sao", false);
-  expect_report(r, 300, "F6096: $DEBUG");
+  expect_report(r, 362, "M6101: MATH");
   EXPECT_NE(r.err.find("\r\nrun-time error F6502: WRITE(preflist.s)\r\n- "), std::string::npos)
       << r.err;
 }

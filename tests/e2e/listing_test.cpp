@@ -389,6 +389,23 @@ TEST(ListingHandMade, EveryDescriptionLineIsRead) {
   }
 }
 
+// Group 4's only field is "  1.500E": an exponent letter with no integer is an
+// error, group 4's read goes on past it, and group 5 takes " 1" from column 9
+// of the same line; the next record starts on the line after.
+TEST(ListingHandMade, ExponentLetterWithoutDigitsLeavesGroupFiveOnTheSameLine) {
+  for (const std::string letter : {"E", "e", "D", "d"}) {
+    SCOPED_TRACE(letter);
+    Dfi dfi = smallest();
+    dfi[4] = 1;
+    dfi[5] = 1;
+    const e2e::RunResult r = run_on(record(dfi, kStampA, "  1.500" + letter + " 1\n") +
+                                    record(smallest(), kStampB));
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.list, list_of({kListingA, kListingB}));
+  }
+}
+
 // A time-stamp group of more than 120 characters fills its lines 120 to a
 // line; the listing line comes from its first characters as always.
 TEST(ListingHandMade, TimeStampPastItsStorage) {

@@ -54,6 +54,9 @@ bool is_append(std::string_view access) {
          access.find_first_not_of(' ', 6) == std::string_view::npos;
 }
 
+// "OLD" in any case, with blanks around it.
+bool is_old(std::string_view status) { return equal_nocase(trim(status), "OLD"); }
+
 void set_connection_name(Connection &c, std::string_view name) {
   const size_t n = std::min(name.size(), kNameCapacity);
   std::memcpy(c.name, name.data(), n);
@@ -217,7 +220,7 @@ Connection *find_connection(int32_t unit) {
 }
 
 int32_t connect_unit(int32_t unit, std::string_view name, std::string_view access,
-                     int32_t record_length) {
+                     int32_t record_length, std::string_view status) {
   set_name_buffer(trim(name.substr(0, std::min(name.size(), kNameCapacity))));
   if (name_buffer().empty()) settle_blank_name(unit);
   if (equal_nocase(name_buffer(), "USER")) set_name_buffer("CON");
@@ -271,7 +274,9 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
         open_error(ErrorCode::already_connected);
   }
 
-  const int create = device.kind == DeviceKind::host_path ? 0 : O_CREAT;
+  // Devices, and files asked for as existing ones, are never created; a
+  // dangling symbolic link then is a file that is not found.
+  const int create = device.kind == DeviceKind::host_path || is_old(status) ? 0 : O_CREAT;
   // A pipe held open for writing by its own reader never comes to its end, so
   // one that is not connected for appending is opened for reading only.
   const bool read_only = is_pipe && !is_append(access);

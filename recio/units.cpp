@@ -257,7 +257,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (device.kind == DeviceKind::standard_error) {
     c.fd = STDERR_FILENO;
     c.input.attach(c.fd, kInputBufferSize);
-    c.output = std::make_unique<char[]>(kOutputBufferSize);
+    attach_output(c);
     slot->connected = true;
     return 0;
   }
@@ -301,7 +301,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (is_append(access) && c.seekable) position = ::lseek(fd, 0, SEEK_END);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
-  c.output = std::make_unique<char[]>(kOutputBufferSize);
+  attach_output(c);
   slot->connected = true;
   return 0;
 }
@@ -339,12 +339,6 @@ void get_argument(int16_t index, char *dest, size_t length, int16_t &status) {
   std::memcpy(dest, arg.data(), n);
   std::memset(dest + n, ' ', length - n);
   status = static_cast<int16_t>(std::min<size_t>(arg.size(), INT16_MAX));
-}
-
-bool flush_output(Connection &c) {
-  const bool ok = write_all(c.fd, c.output.get(), c.output_fill);
-  c.output_fill = 0;
-  return ok;
 }
 
 void close_all_units() {

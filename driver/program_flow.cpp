@@ -50,8 +50,9 @@ void run_program() {
   recio::push_traceback_frame(g_frame);
   const int32_t input_unit = sao::kInputUnit;
 
+  // The input must exist: a mistyped name is an error, not an empty listing.
   recio::set_statement(166);
-  recio::connect_unit(input_unit, " ", "", 120);
+  recio::connect_unit(input_unit, " ", "", 120, "OLD");
   recio::set_statement(167);
   recio::connect_unit(sao::kListUnit, "preflist.s", "append");
 

@@ -2,6 +2,8 @@
 // buffer. Internal to the record services.
 #pragma once
 
+#include "recio/file_output.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -84,6 +86,7 @@ struct Connection {
 
   std::unique_ptr<char[]> output;
   size_t output_fill = 0;
+  RecordEnds records; // where the held records end, for the cut after a failed write
   // Output is held; on the console: a record was shown whose line end is
   // still pending.
   bool write_mode = false;

@@ -312,6 +312,7 @@ template <class T> void ReadStatement::reals(T *values, size_t n, size_t stride)
 void ReadStatement::items(float *values, size_t n) { reals(values, n, 1); }
 void ReadStatement::items(double *values, size_t n) { reals(values, n, 1); }
 void ReadStatement::items_into_one(float &value, size_t n) { reals(&value, n, 0); }
+void ReadStatement::items_into_one(double &value, size_t n) { reals(&value, n, 0); }
 
 void ReadStatement::texts(char *text, size_t length, size_t n) {
   while (n > 0 && status_ == 0) {

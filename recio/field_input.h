@@ -46,6 +46,7 @@ public:
   void texts(char *text, size_t length, size_t n);
   // n reals, each stored into the same variable.
   void items_into_one(float &value, size_t n);
+  void items_into_one(double &value, size_t n);
 
   // Obeys the rest of the format and moves past the current record.
   int32_t finish();

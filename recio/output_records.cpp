@@ -32,6 +32,7 @@ RecordSink::RecordSink(int32_t unit) {
       return;
     }
     c.input.reset(at);
+    begin_output(c, at);
     c.write_mode = true;
   }
 }
@@ -136,6 +137,7 @@ void RecordSink::end_record() {
     break;
   case Kind::file:
     put("\r\n", 2);
+    if (!failed_) mark_record_end(*connection_);
     break;
   }
   position_ = 0;

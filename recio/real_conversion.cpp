@@ -97,7 +97,10 @@ void RealAccumulator::add_slow(char c) {
 }
 
 bool RealAccumulator::finish_double(double &value, ErrorCode &error) const {
-  if (state_ == State::error || state_ == State::exponent_sign) {
+  // An exponent letter or sign with no integer after it is not an exponent:
+  // it is a character left over after the number.
+  if (state_ == State::error || state_ == State::exponent_start ||
+      state_ == State::exponent_sign) {
     error = ErrorCode::real_syntax;
     return false;
   }

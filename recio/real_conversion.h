@@ -39,6 +39,7 @@ private:
 
 // Fw.d and Ew.d: optional sign, digits with at most one point, an optional
 // exponent (E or D and a signed integer, or a sign right after the digits).
+// A letter or sign that no exponent digits follow is an error.
 class RealAccumulator {
 public:
   explicit RealAccumulator(int32_t implied_fraction_digits)

@@ -54,6 +54,9 @@ bool is_append(std::string_view access) {
          access.find_first_not_of(' ', 6) == std::string_view::npos;
 }
 
+// "OLD" in any case, with blanks around it.
+bool is_old(std::string_view status) { return equal_nocase(trim(status), "OLD"); }
+
 void set_connection_name(Connection &c, std::string_view name) {
   const size_t n = std::min(name.size(), kNameCapacity);
   std::memcpy(c.name, name.data(), n);
@@ -217,7 +220,7 @@ Connection *find_connection(int32_t unit) {
 }
 
 int32_t connect_unit(int32_t unit, std::string_view name, std::string_view access,
-                     int32_t record_length) {
+                     int32_t record_length, std::string_view status) {
   set_name_buffer(trim(name.substr(0, std::min(name.size(), kNameCapacity))));
   if (name_buffer().empty()) settle_blank_name(unit);
   if (equal_nocase(name_buffer(), "USER")) set_name_buffer("CON");
@@ -254,7 +257,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (device.kind == DeviceKind::standard_error) {
     c.fd = STDERR_FILENO;
     c.input.attach(c.fd, kInputBufferSize);
-    c.output = std::make_unique<char[]>(kOutputBufferSize);
+    attach_output(c);
     slot->connected = true;
     return 0;
   }
@@ -271,7 +274,9 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
         open_error(ErrorCode::already_connected);
   }
 
-  const int create = device.kind == DeviceKind::host_path ? 0 : O_CREAT;
+  // Devices, and files asked for as existing ones, are never created; a
+  // dangling symbolic link then is a file that is not found.
+  const int create = device.kind == DeviceKind::host_path || is_old(status) ? 0 : O_CREAT;
   // A pipe held open for writing by its own reader never comes to its end, so
   // one that is not connected for appending is opened for reading only.
   const bool read_only = is_pipe && !is_append(access);
@@ -296,7 +301,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (is_append(access) && c.seekable) position = ::lseek(fd, 0, SEEK_END);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
-  c.output = std::make_unique<char[]>(kOutputBufferSize);
+  attach_output(c);
   slot->connected = true;
   return 0;
 }
@@ -334,12 +339,6 @@ void get_argument(int16_t index, char *dest, size_t length, int16_t &status) {
   std::memcpy(dest, arg.data(), n);
   std::memset(dest + n, ' ', length - n);
   status = static_cast<int16_t>(std::min<size_t>(arg.size(), INT16_MAX));
-}
-
-bool flush_output(Connection &c) {
-  const bool ok = write_all(c.fd, c.output.get(), c.output_fill);
-  c.output_fill = 0;
-  return ok;
 }
 
 void close_all_units() {

@@ -19,8 +19,11 @@ void initialize_runtime(int argc, char **argv, int in_fd = 0, int out_fd = 1, in
 
 // Connects `unit` to the named file or device; every failure is a run-time
 // error. A blank name takes the next command-line argument or asks for one.
+// The status "OLD" (any case) connects only a file that exists, and a missing
+// one is the not-found error; any other status is "UNKNOWN": a missing file is
+// created empty.
 int32_t connect_unit(int32_t unit, std::string_view name, std::string_view access,
-                     int32_t record_length = 1024);
+                     int32_t record_length = 1024, std::string_view status = "UNKNOWN");
 void rewind_unit(int32_t unit);
 
 int32_t argument_count();
@@ -52,7 +55,8 @@ struct Device {
 };
 Device device_for_name(std::string_view name);
 
-// Writes held output of a file connection; false when the host refuses.
+// Writes held output of a file connection; false when the host refuses. A
+// failed write first cuts the file back to the end of its last whole record.
 bool flush_output(Connection &c);
 
 } // namespace recio

@@ -1,10 +1,40 @@
 #include "sao/destination.h"
 
-#include "recio/run_errors.h"
-
 #include <algorithm>
 
 namespace sao {
+
+namespace {
+
+// Reads `n` values of `kind` through the statement's next fields and drops
+// them: each goes to one scratch variable of the element's own kind, so the
+// fields, the conversions and the statuses are those of a stored read.
+void drop_elements(recio::ReadStatement &read, Element kind, size_t n) {
+  switch (kind) {
+  case Element::real4: {
+    float value;
+    read.items_into_one(value, n);
+    break;
+  }
+  case Element::real8: {
+    double value;
+    read.items_into_one(value, n);
+    break;
+  }
+  case Element::int4: {
+    int32_t value;
+    for (size_t i = 0; i < n && read.ok(); ++i) read.item(value);
+    break;
+  }
+  default: {
+    char value;
+    for (size_t i = 0; i < n && read.ok(); ++i) read.item(&value, 1);
+    break;
+  }
+  }
+}
+
+} // namespace
 
 void read_elements(recio::ReadStatement &read, const Destination &d, int32_t count) {
   if (count < 1) return;
@@ -12,7 +42,8 @@ void read_elements(recio::ReadStatement &read, const Destination &d, int32_t cou
     read.items_into_one(*static_cast<float *>(d.data), static_cast<size_t>(count));
     return;
   }
-  const size_t n = static_cast<size_t>(std::min(count, d.bound));
+  const int32_t stored = std::min(count, d.bound);
+  const size_t n = static_cast<size_t>(stored);
   switch (d.kind) {
   case Element::real4:
     read.items(static_cast<float *>(d.data), n);
@@ -27,7 +58,7 @@ void read_elements(recio::ReadStatement &read, const Destination &d, int32_t cou
     read.texts(static_cast<char *>(d.data), 1, n);
     break;
   }
-  if (read.ok() && count > d.bound) recio::raise_subscript_error();
+  if (count > stored && read.ok()) drop_elements(read, d.kind, static_cast<size_t>(count - stored));
 }
 
 } // namespace sao

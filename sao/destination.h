@@ -37,8 +37,13 @@ inline Destination advanced(const Destination &d, size_t done) {
   return {d.kind, static_cast<char *>(d.data) + done * size, d.bound - static_cast<int32_t>(done)};
 }
 
-// Reads elements 1 to `count` of `d`. A count past the declared bound reads the
-// first `bound` elements and then ends the run with the subscript error.
+// Reads `count` values into `d` within one read statement. Values 1 to the
+// declared bound are stored in elements 1 to the bound. Values past the bound
+// are read exactly as the ones before them (the same fields and conversions,
+// the same statuses, the same position afterwards) and dropped, so a group
+// longer than its storage is passed over and the record goes on. A failing
+// value ends the statement with its status wherever it stands; no count ends
+// the run. A scratch destination receives every value in its one variable.
 void read_elements(recio::ReadStatement &read, const Destination &d, int32_t count);
 
 } // namespace sao

@@ -4,6 +4,7 @@
 #include "recio/field_input.h"
 #include "sao/reader_state.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -113,12 +114,13 @@ int32_t real_to_integer(float value) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(wide)));
 }
 
-// Fills the other form of a group after its read.
+// Fills the other form of a group after its read: the elements the read
+// stored, 1 to the smaller of the count and the bound.
 void copy_forms(const GroupRead &row, int32_t count) {
   recio::set_statement(row.copy_statement);
   const Destination &to = row.copy_to;
-  for (int32_t i = 0; i < count; ++i) {
-    if (i >= to.bound || i >= row.destination.bound) recio::raise_subscript_error();
+  const int32_t stored = std::min({count, to.bound, row.destination.bound});
+  for (int32_t i = 0; i < stored; ++i) {
     if (row.destination.kind == Element::real4) {
       static_cast<int32_t *>(to.data)[i] =
           real_to_integer(static_cast<const float *>(row.destination.data)[i]);

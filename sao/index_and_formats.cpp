@@ -113,16 +113,15 @@ Outcome read_leading_groups() {
     const Outcome o = leading_outcome(read.finish());
     if (o != Outcome::leading_groups_read) return o;
   }
-  if (r.dfi[2] >= 1) {
-    recio::set_statement(292);
-    for (std::array<char, 120> *line : {&r.group2_first_line, &r.group2_second_line}) {
-      recio::ReadStatement read(kInputUnit, r.slot_format(3), recio::kErrorsAndEnd);
-      read.item(line->data(), line->size());
-      const Outcome o = leading_outcome(read.finish());
-      if (o != Outcome::leading_groups_read) return o;
-      if (r.dfi[2] != 2) break;
-      recio::set_statement(295);
-    }
+  // Group 2: DFI(2) description lines, each one read through slot 3; the
+  // first goes to the first group-2 line, every further one to the second.
+  for (int32_t i = 1; i <= r.dfi[2]; ++i) {
+    recio::set_statement(i == 1 ? 292 : 295);
+    std::array<char, 120> &line = i == 1 ? r.group2_first_line : r.group2_second_line;
+    recio::ReadStatement read(kInputUnit, r.slot_format(3), recio::kErrorsAndEnd);
+    read.item(line.data(), line.size());
+    const Outcome o = leading_outcome(read.finish());
+    if (o != Outcome::leading_groups_read) return o;
   }
   if (r.dfi[3] >= 1) {
     recio::set_statement(300);

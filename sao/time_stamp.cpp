@@ -4,17 +4,19 @@
 #include "recio/run_errors.h"
 #include "sao/reader_state.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace sao {
 
 void write_listing_line() {
   ReaderState &r = reader();
-  const int32_t count = r.dfi[3];
-  if (count >= 1) {
+  if (r.dfi[3] >= 1) {
+    // Written from the characters group 3 stored: at most the 120 it holds.
+    const size_t count = std::min(static_cast<size_t>(r.dfi[3]), r.time_stamp_chars.size());
     recio::set_statement(302);
     recio::WriteStatement write(r.time_stamp_text.data(), r.time_stamp_text.size(), r.slot(4));
-    write.texts(r.time_stamp_chars.data(), 1, static_cast<size_t>(count));
+    write.texts(r.time_stamp_chars.data(), 1, count);
     write.finish();
   }
   // Positions 3-6 year, 7-9 day of year, 10-11 month, 12-13 day, then hour,

@@ -91,16 +91,50 @@ TEST(DriverRun, ReadOnlyInputIsListed) {
   EXPECT_EQ(st.st_mode & 0777, 0444u);
 }
 
-TEST(DriverRun, NonexistentInputIsCreatedEmpty) {
+// A missing input ends the run at the input's connect (statement 166) with
+// the not-found error: no file is created under its name, and the list file,
+// connected after the input, is neither created nor touched.
+struct MissingInput {
+  const char *name;
+  std::vector<std::string> args;
+  std::string stdin_data;
+  std::string shown;                     // the name in the report
+  std::optional<std::string> list_before; // "preflist.s" before the run
+};
+
+class DriverMissingInput : public ::testing::TestWithParam<MissingInput> {};
+
+TEST_P(DriverMissingInput, IsAnErrorAndCreatesNothing) {
   ScratchDir dir;
-  const RunResult r = run_with(dir, {"missing.sao"});
-  EXPECT_EQ(r.exit_status, 0);
-  EXPECT_EQ(r.out, "missing.sao\r\nStop - Program terminated.\r\n\r\n");
-  EXPECT_EQ(r.list, e2e::kHeader);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(::access(dir.file("missing.sao").c_str(), F_OK), 0);
-  EXPECT_EQ(dir.read("missing.sao"), "");
+  const MissingInput &p = GetParam();
+  ASSERT_EQ(::symlink("nowhere.sao", dir.file("dangling.sao").c_str()), 0);
+  if (p.list_before) dir.write("preflist.s", *p.list_before);
+  const RunResult r = run_with(dir, p.args, p.stdin_data);
+  EXPECT_EQ(r.exit_status, 1);
+  const std::string report = "\r\nvornet(166) : run-time error F6416: OPEN(" + p.shown +
+                             ")\r\n- open failed: file or path not found\r\n"
+                             "\r\nExecution traceback:\r\n\t\tfrom main program in vornet(166)\r\n";
+  EXPECT_EQ(r.err, report);
+  EXPECT_EQ(r.out, p.args.empty() ? std::string(e2e::kNamePrompt) : "");
+  EXPECT_NE(::access(dir.file(p.shown).c_str(), F_OK), 0) << "the input was created";
+  EXPECT_NE(::access(dir.file("nowhere.sao").c_str(), F_OK), 0) << "the link's target was created";
+  if (p.list_before) {
+    EXPECT_EQ(r.list, *p.list_before);
+  } else {
+    EXPECT_NE(::access(dir.file("preflist.s").c_str(), F_OK), 0) << "the list file was created";
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DriverMissingInput,
+    ::testing::Values(
+        MissingInput{"Argument", {"missing.sao"}, "", "missing.sao", std::nullopt},
+        MissingInput{"PromptReply", {}, "  missing.sao \n", "missing.sao", std::nullopt},
+        MissingInput{"DanglingLink", {"dangling.sao"}, "", "dangling.sao", std::nullopt},
+        MissingInput{"ListFileKept", {"missing.sao"}, "", "missing.sao",
+                     std::string("  Date (Day of year) Time\r\n\r\nold")},
+        MissingInput{"ListFileAsInput", {"preflist.s"}, "", "preflist.s", std::nullopt}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 struct ListAsInput {
   const char *name;
@@ -132,8 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         ListAsInput{"Plain", "preflist.s", e2e::sao_record(e2e::kStamp1)},
         ListAsInput{"DotSlash", "./preflist.s", std::string("old list\r\nno end")},
         ListAsInput{"PaddedWithBlanks", "  preflist.s ", std::string("x\r\n")},
-        ListAsInput{"AbsolutePath", "@", std::string("y\r\n")},
-        ListAsInput{"NotYetThere", "preflist.s", std::nullopt}),
+        ListAsInput{"AbsolutePath", "@", std::string("y\r\n")}),
     [](const auto &info) { return std::string(info.param.name); });
 
 class DriverNullInput : public ::testing::TestWithParam<const char *> {};

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <string>
 
@@ -40,11 +42,18 @@ void expect_report(const e2e::RunResult &r, int statement, const std::string &er
 // With `remove_dir` the directory is removed once the child stands in it.
 // Unlike e2e::run_vornet it never reads "preflist.s", which may lead to a
 // device that reads without end.
+// With `file_size_limit` above 0 no file of the run grows past that many
+// bytes: a write beyond it stops short and then fails, as on a full device.
 e2e::RunResult run_in(const std::string &dir, const e2e::ScratchDir &capture,
-                      const std::string &input, bool remove_dir) {
+                      const std::string &input, bool remove_dir, rlim_t file_size_limit = 0) {
   const std::string out = capture.file("out"), err = capture.file("err");
   const pid_t pid = ::fork();
   if (pid == 0) {
+    if (file_size_limit > 0) {
+      const rlimit limit{file_size_limit, file_size_limit};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(124);
+      std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
+    }
     const int in_fd = ::open("/dev/null", O_RDONLY);
     const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -155,17 +164,45 @@ TEST(Fault, ListFileOnAFullDevice) {
   EXPECT_NE(r.out.find("Stop - Program terminated.\r\n"), std::string::npos) << r.out;
 }
 
+// A list file that fills its device part way through a record is cut back to
+// the end of its last whole record: it keeps its earlier content and ends with
+// CR LF, so the next run's header starts a line of its own. (The limit holds
+// for the captured standard streams too, hence the long earlier content.)
+TEST(Fault, ListFileFillingItsDeviceEndsAtAWholeRecord) {
+  std::string before = "  Date (Day of year) Time\r\n\r\n";
+  for (int i = 0; i < 200; ++i) before += "2020.01.01 (001) 00:00:00\r\n";
+  const std::string run = "  Date (Day of year) Time\r\n\r\n"
+                          "2021.02.01 (032) 09:30:00\r\n2021.02.01 (032) 09:30:00\r\n"
+                          "2021.02.01 (032) 09:30:00\r\n";
+  for (const size_t room : {size_t{10}, size_t{27}, size_t{28}, size_t{60}, run.size() - 1}) {
+    SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
+    e2e::ScratchDir dir;
+    dir.write("in.sao", kRecord + kRecord + kRecord);
+    dir.write("preflist.s", before);
+    const e2e::ScratchDir capture;
+    const e2e::RunResult r =
+        run_in(dir.path(), capture, "in.sao", false, static_cast<rlim_t>(before.size() + room));
+    ASSERT_NE(r.exit_status, 124) << "the file size limit could not be set";
+    expect_report(r, 652, "F6502: WRITE(preflist.s)");
+    const size_t last = run.rfind("\r\n", room - 2);
+    const std::string whole = last == std::string::npos ? "" : run.substr(0, last + 2);
+    const std::string list = dir.read("preflist.s");
+    EXPECT_EQ(list.substr(0, before.size()), before);
+    EXPECT_EQ(list.substr(std::min(before.size(), list.size())), whole);
+  }
+}
+
 // The same when the run was already ending with an error of its own: the
 // first report stands, the failed write-out is reported after it, status 1.
 TEST(Fault, ListFileOnAFullDeviceAfterAnError) {
   e2e::ScratchDir dir;
   std::string record = kRecord;
-  record.replace(6, 3, "121"); // DFI(3) past the time-stamp characters
-  dir.write("in.sao", record);
+  record.replace(18, 3, "  1"); // DFI(7): one group-7 value, too large for an integer
+  dir.write("in.sao", record + "  1.0E19\n");
   ASSERT_EQ(::symlink("/dev/full", dir.file("preflist.s").c_str()), 0);
   const e2e::ScratchDir capture;
   const e2e::RunResult r = run_in(dir.path(), capture, "in.sao", false);
-  expect_report(r, 300, "F6096: $DEBUG");
+  expect_report(r, 362, "M6101: MATH");
   EXPECT_NE(r.err.find("\r\nrun-time error F6502: WRITE(preflist.s)\r\n- "), std::string::npos)
       << r.err;
 }

@@ -209,6 +209,53 @@ TEST_F(FieldInput, RealFieldsIntoDoubles) {
   }
 }
 
+// An exponent letter with no integer after it is a character left over: the
+// read fails once the field is taken, and the next read starts just after it.
+// The field stands alone on its line and as the third of a run of fields, so
+// both the one-field path and the shortcut over a run are asked.
+TEST_F(FieldInput, ExponentLetterWithoutAnIntegerIsAnError) {
+  const int32_t syntax = error_number(ErrorCode::real_syntax);
+  struct Case {
+    const char *format;
+    const char *good; // a field of the same width that reads
+    const char *bad;
+  };
+  std::vector<Case> cases;
+  for (const char *bad : {"  1.500E", "  1.500e", "  1.500D", "  1.500d", " 1.5E   ", "-1.5d   ",
+                          "    15E ", "       E", " 1.5E  -", " 1.5E +  "})
+    cases.push_back({"F8.3", "   2.250", bad});
+  for (const char *bad : {"   1.50000E", "   1.50000e", "   1.50000D", "   1.50000d",
+                          " 1.50000E  ", "    150000D"})
+    cases.push_back({"E11.6E1", "0.225000E+1", bad});
+  for (const Case &c : cases) {
+    const std::string bad = std::string(c.bad).substr(0, std::strlen(c.good));
+    for (const bool in_a_run : {false, true}) {
+      SCOPED_TRACE(std::string(c.format) + " [" + bad + "]" + (in_a_run ? " in a run" : ""));
+      const std::string line =
+          in_a_run ? std::string(c.good) + c.good + bad + c.good + c.good : bad + "  tail";
+      const size_t before = in_a_run ? 2 : 0;
+      const std::string format = "(15" + std::string(c.format) + ")";
+      {
+        input(line + "\nnext\n");
+        std::vector<float> v(5, 777);
+        EXPECT_EQ(read(format, v.data(), before + 2), syntax);
+        EXPECT_EQ(v[before], 777.0f);
+        if (in_a_run) {
+          EXPECT_EQ(v[1], 2.25f);
+        }
+        EXPECT_EQ(rest_of_line(), in_a_run ? std::string(c.good) + c.good : "  tail");
+      }
+      {
+        input(line + "\nnext\n");
+        std::vector<double> v(5, 777);
+        EXPECT_EQ(read(format, v.data(), before + 2), syntax);
+        EXPECT_EQ(v[before], 777.0);
+        EXPECT_EQ(rest_of_line(), in_a_run ? std::string(c.good) + c.good : "  tail");
+      }
+    }
+  }
+}
+
 TEST_F(FieldInput, RealFieldsIntoFloats) {
   struct Case {
     const char *field;

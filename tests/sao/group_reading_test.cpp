@@ -2,6 +2,7 @@
 #include "sao/index_and_formats.h"
 #include "sao/reader_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -177,8 +178,9 @@ TEST_F(SaoGroupReading, TableHoldsTheSixtyEightRowsInOrder) {
 }
 
 // ---------------------------------------------------------------------------
-// Declared bounds: a count equal to the bound reads, one more ends the run with
-// the subscript error after the first `bound` values.
+// Declared bounds: a count equal to the bound reads whole; a count past it
+// reads every value through the same fields, stores the first `bound` of them
+// and drops the rest, and the record goes on after the group.
 
 struct BoundCase {
   int group;
@@ -202,18 +204,75 @@ TEST_P(SaoGroupBounds, CountEqualToTheBoundReadsWhole) {
   expect_input_at_marker(77);
 }
 
-TEST_P(SaoGroupBounds, OneMoreEndsTheRunAtTheRowsStatement) {
+// The bytes of the group store outside the elements 1 to `bound` of the
+// row's destination and of the form it is copied to.
+std::vector<char> store_outside(const GroupRead &row, int32_t bound) {
+  const sao::GroupStore &g = sao::reader().groups;
+  const char *base = reinterpret_cast<const char *>(&g);
+  std::vector<char> bytes(base, base + sizeof g);
+  const auto erase = [&](const sao::Destination &d) {
+    if (!d.data) return;
+    const size_t size = d.kind == Element::real8 ? 8 : d.kind == Element::character ? 1 : 4;
+    const size_t at = static_cast<size_t>(static_cast<const char *>(d.data) - base);
+    std::fill_n(bytes.begin() + static_cast<long>(at), size * static_cast<size_t>(bound), 0);
+  };
+  erase(row.destination);
+  erase(row.copy_to);
+  return bytes;
+}
+
+TEST_P(SaoGroupBounds, ValuesPastTheBoundAreReadAndDropped) {
   const BoundCase &c = GetParam();
+  for (const int32_t count : {c.bound + 1, c.bound + 37, 2 * c.bound + 5}) {
+    SCOPED_TRACE("count " + std::to_string(count));
+    Dfi dfi{};
+    dfi[c.group] = count;
+    dfi[80] = c.version;
+    start_reader(dfi);
+    const GroupRead &row = row_for(c.stmt);
+    const std::vector<char> before = store_outside(row, c.bound);
+    supply_input(values_for(row, count) + marker_line(77) + marker_line(78));
+    ASSERT_EQ(sao::read_groups(), Outcome::record_complete) << console_err();
+    EXPECT_EQ(console_err(), "");
+    EXPECT_EQ(sao_test::element(row.destination, 1), expected_value(row, 1));
+    EXPECT_EQ(sao_test::element(row.destination, c.bound), expected_value(row, c.bound));
+    EXPECT_TRUE(store_outside(row, c.bound) == before) << "a value past the bound was stored";
+    expect_input_at_marker(77);
+  }
+}
+
+// A value past the bound goes through the field a stored one would: a field
+// that does not convert gives the same status, and so does the end of input.
+TEST_P(SaoGroupBounds, FaultsPastTheBoundEndTheRecordAsWithinIt) {
+  const BoundCase &c = GetParam();
+  const GroupRead &row = row_for(c.stmt);
   Dfi dfi{};
-  dfi[c.group] = c.bound + 1;
   dfi[80] = c.version;
   start_reader(dfi);
-  const GroupRead &row = row_for(c.stmt);
-  supply_input(values_for(row, c.bound + 1) + marker_line(77) + marker_line(78));
-  EXPECT_EQ(expect_end([] { (void)sao::read_groups(); }), 1);
-  EXPECT_EQ(console_err().rfind(report_line(c.stmt, "F6096: $DEBUG\r\n- "), 0), 0u)
-      << console_err();
-  EXPECT_EQ(sao_test::element(row.destination, c.bound), expected_value(row, c.bound));
+  const sao_test::SlotLayout l = sao_test::layout_of(sao::reader().slot(row.slot));
+  if (l.letter != 'A') {
+    SCOPED_TRACE("a bad field after the bound");
+    sao::reader().dfi[c.group] = c.bound + 3;
+    const std::string bad = std::string(static_cast<size_t>(l.width - 1), ' ') + "x";
+    supply_input(sao_test::field_lines(c.bound + 3, l.per_line,
+                                       [&](int i) {
+                                         return i == c.bound + 2 ? bad
+                                                                 : sao_test::value_field(l, i);
+                                       }) +
+                 marker_line(77));
+    const Outcome want = row.ignores_errors ? Outcome::record_complete : Outcome::record_abandoned;
+    EXPECT_EQ(sao::read_groups(), want) << console_err();
+    EXPECT_EQ(console_err(), "");
+  }
+  {
+    SCOPED_TRACE("the input ends after the bound");
+    start_reader(dfi);
+    // One line more than the values after the bound are given in.
+    sao::reader().dfi[c.group] = ((c.bound + 1) / l.per_line + 2) * l.per_line;
+    supply_input(values_for(row, c.bound + 1));
+    EXPECT_EQ(sao::read_groups(), Outcome::end_of_input) << console_err();
+    EXPECT_EQ(console_err(), "");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Bounds, SaoGroupBounds,
@@ -411,6 +470,46 @@ TEST_P(SaoRealToInteger, MagnitudeFromTwoToTheSixtyThreeEndsTheRun) {
                                 0),
             0u)
       << console_err();
+}
+
+// A count past the bound copies the stored elements only: a value past the
+// bound that no integer holds is dropped with the others and never converted.
+TEST_P(SaoRealToInteger, CopyStopsAtTheBound) {
+  const GroupRead &real_row = row_for(GetParam().copy_stmt - 2);
+  const int32_t bound = real_row.destination.bound;
+  Dfi dfi{};
+  dfi[GetParam().group] = bound + 2;
+  dfi[80] = 2;
+  start_reader(dfi);
+  supply_input(sao_test::field_lines(bound + 2, 15,
+                                     [&](int i) {
+                                       return i > bound ? std::string("  1.0E19")
+                                                        : "   " + std::to_string(i % 9) + ".700";
+                                     }) +
+               marker_line(77) + marker_line(78));
+  ASSERT_EQ(sao::read_groups(), Outcome::record_complete) << console_err();
+  const auto *ints = static_cast<const int32_t *>(real_row.copy_to.data);
+  EXPECT_EQ(ints[0], 1);
+  EXPECT_EQ(ints[bound - 1], bound % 9);
+  expect_input_at_marker(77);
+}
+
+// Below version 2 the integers are read and the reals filled from the stored ones.
+TEST_P(SaoRealToInteger, IntegerFormCopiesTheStoredElementsBelowVersionTwo) {
+  const GroupRead &int_row = row_for(GetParam().copy_stmt + 3);
+  const int32_t bound = int_row.destination.bound;
+  Dfi dfi{};
+  dfi[GetParam().group] = bound + 518;
+  dfi[80] = 1;
+  start_reader(dfi);
+  supply_input(sao_test::field_lines(bound + 518, 40,
+                                     [&](int i) { return i > bound ? "999" : "  7"; }) +
+               marker_line(77) + marker_line(78));
+  ASSERT_EQ(sao::read_groups(), Outcome::record_complete) << console_err();
+  const auto *reals = static_cast<const float *>(int_row.copy_to.data);
+  EXPECT_EQ(reals[0], 7.0f);
+  EXPECT_EQ(reals[bound - 1], 7.0f);
+  expect_input_at_marker(77);
 }
 
 INSTANTIATE_TEST_SUITE_P(Groups, SaoRealToInteger,

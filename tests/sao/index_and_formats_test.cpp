@@ -217,34 +217,73 @@ INSTANTIATE_TEST_SUITE_P(GroupOneCounts, SaoRejectedIndex, testing::Values(0, 17
 
 class SaoLeadingGroups : public sao_test::ReaderTest {};
 
-TEST_F(SaoLeadingGroups, GroupTwoTakesTwoLinesOnlyForACountOfTwo) {
-  const std::pair<int32_t, int> cases[] = {{1, 1}, {2, 2}, {3, 1}};
-  for (const auto &[count, lines] : cases) {
+// Group 2 takes DFI(2) lines: the first into the first group-2 line, the
+// second and every further one into the second.
+TEST_F(SaoLeadingGroups, GroupTwoTakesOneLineForEachDescriptionLine) {
+  for (const int32_t count : {1, 2, 3, 5}) {
     SCOPED_TRACE("DFI(2) = " + std::to_string(count));
+    std::string lines;
+    for (int i = 1; i <= count; ++i) lines += "description line " + std::to_string(i) + "\n";
     Dfi dfi{};
     dfi[1] = 1;
     dfi[2] = count;
+    dfi[3] = 19;
     dfi[80] = 2;
-    open_input("  1.000\n" + marker_line(3) + marker_line(4) + marker_line(6) + marker_line(8));
+    open_input("  1.000\n" + lines + "FE20210320201093000\n" + marker_line(77) +
+               marker_line(78));
     sao::reader().dfi = dfi;
     sao::build_format_table();
     ASSERT_EQ(sao::read_leading_groups(), Outcome::leading_groups_read);
+    const sao::ReaderState &r = sao::reader();
+    EXPECT_EQ(std::string(r.group2_first_line.data(), 18), "description line 1");
+    if (count >= 2) {
+      EXPECT_EQ(std::string(r.group2_second_line.data(), 18),
+                "description line " + std::to_string(count));
+    }
+    EXPECT_EQ(std::string(r.time_stamp_chars.data(), 19), "FE20210320201093000");
     ASSERT_EQ(sao::read_index(), Outcome::index_read);
-    EXPECT_EQ(sao::reader().dfi[1], lines == 2 ? 6 : 4);
+    EXPECT_EQ(r.dfi[1], 77);
   }
 }
 
-TEST_F(SaoLeadingGroups, TimeStampOfMoreThan120CharactersEndsTheRun) {
+TEST_F(SaoLeadingGroups, InputEndingAmongTheDescriptionLinesIsTheEnd) {
   Dfi dfi{};
   dfi[1] = 1;
-  dfi[3] = 121;
+  dfi[2] = 4;
   dfi[80] = 2;
-  open_input("  1.000\n" + std::string(130, '7') + "\n");
+  open_input("  1.000\nstation\nmessage\n");
   sao::reader().dfi = dfi;
   sao::build_format_table();
-  EXPECT_EQ(expect_end([] { (void)sao::read_leading_groups(); }), 1);
-  EXPECT_EQ(console_err().rfind(report_line(300, "F6096: $DEBUG\r\n- "), 0), 0u) << console_err();
-  EXPECT_EQ(sao::reader().time_stamp_chars[119], '7');
+  EXPECT_EQ(sao::read_leading_groups(), Outcome::end_of_input);
+}
+
+// A time-stamp group longer than its 120 characters is read through the same
+// fields (the 121st character is the first of the next line, as the format
+// starts over), the characters past 120 are dropped, and the time-stamp text
+// is written from the 120 stored ones.
+TEST_F(SaoLeadingGroups, TimeStampPastItsStorageIsReadAndDropped) {
+  const std::string stamp = "FE20210320201093000" + std::string(111, '7');
+  for (const int32_t count : {121, 240, 245}) {
+    SCOPED_TRACE("DFI(3) = " + std::to_string(count));
+    Dfi dfi{};
+    dfi[1] = 1;
+    dfi[3] = count;
+    dfi[80] = 2;
+    open_input("  1.000\n" + stamp + "\n" + std::string(120, '8') + "\n" + marker_line(77) +
+               marker_line(78) + marker_line(79));
+    sao::reader().dfi = dfi;
+    sao::build_format_table();
+    ASSERT_EQ(sao::read_leading_groups(), Outcome::leading_groups_read) << console_err();
+    const sao::ReaderState &r = sao::reader();
+    EXPECT_EQ(std::string(r.time_stamp_chars.data(), r.time_stamp_chars.size()),
+              stamp.substr(0, 120));
+    sao::write_listing_line();
+    EXPECT_EQ(console_err(), "");
+    EXPECT_EQ(std::string(r.time_stamp_text.data(), r.time_stamp_text.size()),
+              stamp.substr(0, 120) + std::string(80, ' '));
+    ASSERT_EQ(sao::read_index(), Outcome::index_read);
+    EXPECT_EQ(r.dfi[1], count <= 240 ? 77 : 78);
+  }
 }
 
 TEST_F(SaoLeadingGroups, FirstRecordOfNegativeVersionIsAbandonedAtGroupOne) {

@@ -12,6 +12,8 @@ namespace recio {
 
 namespace {
 
+bool g_whole_lines = true;
+
 template <class T> bool takes(Op op) {
   if constexpr (std::is_same_v<T, int32_t>) return op == Op::int_field;
   else return op == Op::fixed_field || op == Op::exp_field;
@@ -19,7 +21,7 @@ template <class T> bool takes(Op op) {
 
 template <class T>
 size_t read_lines(int32_t unit, const LineShape &shape, T *values, size_t count) {
-  if (!shape || !takes<T>(shape.op)) return 0;
+  if (!g_whole_lines || !shape || !takes<T>(shape.op)) return 0;
   Connection *c = find_connection(unit);
   if (!c || c->is_console || c->write_mode || c->end_of_file) return 0;
   InputCursor &in = c->input;
@@ -56,6 +58,8 @@ LineShape line_shape(const ParsedFormat &format) {
   if (d.repeat < 1 || d.width < 1) return {};
   return {d.op, d.repeat, d.width, d.digits};
 }
+
+void set_whole_lines(bool enabled) { g_whole_lines = enabled; }
 
 size_t read_whole_lines(int32_t unit, const LineShape &shape, int32_t *values, size_t count) {
   return read_lines(unit, shape, values, count);

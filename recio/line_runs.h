@@ -40,4 +40,8 @@ size_t read_whole_lines(int32_t unit, const LineShape &shape, int32_t *values, s
 size_t read_whole_lines(int32_t unit, const LineShape &shape, float *values, size_t count);
 size_t read_whole_lines(int32_t unit, const LineShape &shape, double *values, size_t count);
 
+// With false, read_whole_lines() reads nothing, so every value goes through a
+// read statement: for tests that compare the two paths over the same input.
+void set_whole_lines(bool enabled);
+
 } // namespace recio

@@ -1,6 +1,7 @@
 #include "sao/index_and_formats.h"
 
 #include "recio/field_input.h"
+#include "recio/line_runs.h"
 #include "recio/output_records.h"
 #include "recio/run_errors.h"
 #include "sao/destination.h"
@@ -67,8 +68,13 @@ Outcome leading_outcome(int32_t status) {
 Outcome read_index() {
   ReaderState &r = reader();
   recio::set_statement(234);
-  recio::ReadStatement read(kInputUnit, "(40I3)", recio::kErrorsAndEnd);
-  read.items(&r.dfi[1], 80);
+  // Two whole lines of 40 canonical I3 fields need no read statement.
+  static const recio::FormatHandle format = recio::cached_format("(40I3)");
+  static const recio::LineShape shape = recio::line_shape(*format);
+  const size_t done = recio::read_whole_lines(kInputUnit, shape, &r.dfi[1], 80);
+  if (done == 80) return Outcome::index_read;
+  recio::ReadStatement read(kInputUnit, format, recio::kErrorsAndEnd);
+  read.items(&r.dfi[1 + done], 80 - done);
   const int32_t status = read.finish();
   if (status < 0) return Outcome::end_of_input;
   return status > 0 ? Outcome::index_error : Outcome::index_read;

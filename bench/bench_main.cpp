@@ -1,22 +1,39 @@
-// vornet_bench: throughput and peak memory of the vornet binary.
+// vornet_bench: throughput, pre-scan cost and peak memory of the vornet binary.
 //
-//   vornet_bench [--vornet PATH] [--input FILE | --bytes N | --records N]
-//                [--runs K] [--seed S] [--work DIR] [--keep]
-//   vornet_bench --memory [--vornet PATH] [--work DIR] [--keep]
+//   vornet_bench [--vornet PATH] [--input FILE | --bytes N ...] [--runs K]
+//                [--seed S] [--work DIR] [--keep]
+//                [--throughput] [--prescan] [--memory]
 //
-// Throughput mode lists one input (generated unless --input names one) K times
-// and sets vornet's time against a baseline measured in the same run on the same
-// file: a plain scalar pass that reads the file through a buffer and converts
-// every field with strtol or strtod. Figures are reported as the ratio of
-// vornet's time to the baseline's, with MB/s (10^6 bytes a second) and the
-// child's peak resident set size.
+// With none of --throughput, --prescan and --memory, all three run.
 //
-// Memory mode lists a 1 GiB file of realistic records and a 256 MiB single line
-// without a line end, and reports each run's peak resident set size against the
-// target of 16 MiB.
-#include "baseline_reader.h"
+// Throughput: each input (by default generated realistic files of 100 MB and
+// 1 GiB, format version 2) is timed K times (by default 5, and 3 for files of
+// 512 MiB and more) for three passes, taken in turn within each round:
+//   - the floor: read the file through a buffer of vornet's input buffer size
+//     and find every line end;
+//   - vornet itself, as a child process, with its peak resident set size;
+//   - the yardstick: a plain scalar walk that converts every field at its
+//     fixed columns (fixed_column_walk.h).
+// Every file is read once before anything is timed, so all passes start from
+// the page cache. Figures are medians, as MB/s (10^6 bytes a second) and as
+// ratios measured in the same run: vornet's time over the floor's, and the
+// yardstick's time over vornet's (vornet's speed-up).
+//
+// Pre-scan: vornet on the first input against a copy with a "*" in its first
+// record's description line, where the pre-scan stops at once; the records
+// read are the same, so the difference is what the pre-scan's full 9999 lines
+// cost.
+//
+// Memory: an empty file, a 1 GiB file of realistic records (version 5, mixed
+// line ends) and a 256 MiB single line without a line end; each run's peak
+// resident set size against the target of 16 MiB.
+#include "fixed_column_walk.h"
+#include "line_end_scan.h"
 #include "sao_generator.h"
 #include "size_argument.h"
+
+#include "recio/connection.h"
+#include "recio/field_kernels.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,15 +42,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -43,15 +64,21 @@ using Clock = std::chrono::steady_clock;
 constexpr uint64_t kMiB = 1ull << 20;
 constexpr uint64_t kGiB = 1ull << 30;
 constexpr double kTargetRssMiB = 16.0;
+constexpr double kTargetFloorRatio = 3.0;   // vornet's time at most 3 times the floor's
+constexpr double kTargetSpeedUp = 3.0;      // at least 3 times the yardstick's speed
+constexpr uint64_t kLargeFile = 512 * kMiB; // from here on, fewer runs by default
+// The floor and the yardstick read as vornet does, through its buffer size.
+constexpr size_t kReadBuffer = recio::kInputBufferSize;
 
 struct Options {
   std::string vornet = VORNET_BINARY;
   std::string input;
   std::string work;
-  uint64_t bytes = 128 * kMiB;
-  uint64_t records = 0;
+  std::vector<uint64_t> sizes;
   uint64_t seed = 1;
-  int runs = 5;
+  int runs = 0; // 0: by the file's size
+  bool throughput = false;
+  bool prescan = false;
   bool memory = false;
   bool keep = false;
 };
@@ -59,9 +86,9 @@ struct Options {
 [[noreturn]] void usage(const char *problem) {
   std::fprintf(stderr,
                "vornet_bench: %s\n"
-               "usage: vornet_bench [--vornet PATH] [--input FILE | --bytes N | --records N]\n"
-               "                    [--runs K] [--seed S] [--work DIR] [--keep]\n"
-               "       vornet_bench --memory [--vornet PATH] [--work DIR] [--keep]\n",
+               "usage: vornet_bench [--vornet PATH] [--input FILE | --bytes N ...] [--runs K]\n"
+               "                    [--seed S] [--work DIR] [--keep]\n"
+               "                    [--throughput] [--prescan] [--memory]\n",
                problem);
   std::exit(2);
 }
@@ -76,6 +103,17 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Processor time of this process (one thread), user and system together.
+double cpu_seconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+double seconds_of(const timeval &t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
 double mb_per_s(uint64_t bytes, double seconds) {
   return static_cast<double>(bytes) / 1e6 / seconds;
 }
@@ -86,10 +124,43 @@ double median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+double minimum(const std::vector<double> &v) {
+  return *std::min_element(v.begin(), v.end());
+}
+
+double maximum(const std::vector<double> &v) {
+  return *std::max_element(v.begin(), v.end());
+}
+
 uint64_t file_size(const std::string &path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) throw std::runtime_error("cannot stat " + path);
   return static_cast<uint64_t>(st.st_size);
+}
+
+// "100 MB", "1 GiB" or a count of bytes.
+std::string size_label(uint64_t bytes) {
+  char text[48];
+  if (bytes % kGiB == 0)
+    std::snprintf(text, sizeof text, "%llu GiB", static_cast<unsigned long long>(bytes / kGiB));
+  else if (bytes % kMiB == 0)
+    std::snprintf(text, sizeof text, "%llu MiB", static_cast<unsigned long long>(bytes / kMiB));
+  else if (bytes % 1000000 == 0)
+    std::snprintf(text, sizeof text, "%llu MB", static_cast<unsigned long long>(bytes / 1000000));
+  else
+    std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+  return text;
+}
+
+std::string cpu_model() {
+  std::ifstream f("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(f, line)) {
+    if (line.rfind("model name", 0) != 0) continue;
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos) return line.substr(line.find_first_not_of(' ', colon + 1));
+  }
+  return "unknown";
 }
 
 class Scratch {
@@ -118,8 +189,7 @@ private:
 struct ChildRun {
   int exit_status = -1;
   double seconds = 0;
-  double user_seconds = 0;
-  double system_seconds = 0;
+  double cpu_seconds = 0; // user and system
   double peak_rss_mib = 0;
 };
 
@@ -149,12 +219,17 @@ ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &inp
   ChildRun r;
   r.seconds = seconds_since(start);
   r.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  r.user_seconds =
-      static_cast<double>(ru.ru_utime.tv_sec) + static_cast<double>(ru.ru_utime.tv_usec) / 1e6;
-  r.system_seconds =
-      static_cast<double>(ru.ru_stime.tv_sec) + static_cast<double>(ru.ru_stime.tv_usec) / 1e6;
+  r.cpu_seconds = seconds_of(ru.ru_utime) + seconds_of(ru.ru_stime);
   r.peak_rss_mib = static_cast<double>(ru.ru_maxrss) / 1024.0; // kilobytes on Linux
   if (r.exit_status == 127) throw std::runtime_error("cannot run " + o.vornet);
+  return r;
+}
+
+ChildRun run_vornet_ok(const Options &o, const Scratch &dir, const std::string &input_name) {
+  const ChildRun r = run_vornet(o, dir, input_name);
+  if (r.exit_status != 0)
+    throw std::runtime_error("vornet ended with status " + std::to_string(r.exit_status) +
+                             "; see " + dir.file("stderr.txt"));
   return r;
 }
 
@@ -168,117 +243,263 @@ uint64_t listed_records(const Scratch &dir) {
   return n;
 }
 
-std::string generate_file(const std::string &path, saogen::GeneratorOptions g,
-                          saogen::GenerationSummary &summary) {
+bool list_file_holds(const Scratch &dir, std::string_view text) {
+  std::ifstream f(dir.file("preflist.s"), std::ios::binary);
+  std::string line;
+  while (std::getline(f, line))
+    if (line.find(text) != std::string::npos) return true;
+  return false;
+}
+
+void write_file(const std::string &path,
+                const std::function<void(const saogen::ChunkSink &)> &fill) {
   std::FILE *f = std::fopen(path.c_str(), "wb");
   if (!f) throw std::runtime_error("cannot create " + path);
-  const Clock::time_point start = Clock::now();
-  summary = saogen::generate(g, [&](std::string_view chunk) {
+  fill([&](std::string_view chunk) {
     if (std::fwrite(chunk.data(), 1, chunk.size(), f) != chunk.size())
       throw std::runtime_error("cannot write " + path);
   });
   if (std::fclose(f) != 0) throw std::runtime_error("cannot write " + path);
-  std::printf("generated %s: %llu records, %llu lines, %.1f MiB in %.2f s\n", path.c_str(),
-              static_cast<unsigned long long>(summary.records),
-              static_cast<unsigned long long>(summary.lines),
-              static_cast<double>(summary.bytes) / static_cast<double>(kMiB), seconds_since(start));
-  return path;
 }
 
-int throughput(const Options &o) {
-  Scratch dir(o.work, o.keep);
-  const std::string input = dir.file("input.sao");
-  uint64_t expected_records = 0;
-  if (!o.input.empty()) {
-    char resolved[PATH_MAX];
-    if (!::realpath(o.input.c_str(), resolved)) usage("cannot find the --input file");
-    if (::symlink(resolved, input.c_str()) != 0) throw std::runtime_error("cannot link the input");
-  } else {
-    saogen::GeneratorOptions g;
-    g.seed = o.seed;
-    g.records = o.records;
-    g.target_bytes = o.records ? 0 : o.bytes;
-    g.start = saogen::DateTime{2023, 12, 28, 0, 0, 0};
-    saogen::GenerationSummary s;
-    generate_file(input, g, s);
-    expected_records = s.records;
-  }
-  const uint64_t bytes = file_size(input);
+saogen::GenerationSummary generate_file(const std::string &path,
+                                        const saogen::GeneratorOptions &g) {
+  const Clock::time_point start = Clock::now();
+  saogen::GenerationSummary summary;
+  write_file(path, [&](const saogen::ChunkSink &sink) { summary = saogen::generate(g, sink); });
+  std::printf("generated %s: %llu records, %llu lines, %llu bytes in %.1f s\n", path.c_str(),
+              static_cast<unsigned long long>(summary.records),
+              static_cast<unsigned long long>(summary.lines),
+              static_cast<unsigned long long>(summary.bytes), seconds_since(start));
+  return summary;
+}
 
-  // One pass of each first, so that both start from the page cache.
-  const bench::BaselineResult check = bench::scan_sao_file(input);
-  if (expected_records != 0 && check.records != expected_records)
-    std::printf("warning: the baseline found %llu records, %llu were generated\n",
-                static_cast<unsigned long long>(check.records),
-                static_cast<unsigned long long>(expected_records));
-  const ChildRun first = run_vornet(o, dir, "input.sao");
+// ---- throughput
+
+struct Input {
+  std::string label;
+  std::string name; // in the scratch directory
+};
+
+// Wall-clock and processor times of one pass over the rounds.
+struct Times {
+  std::vector<double> wall, cpu;
+  double median_wall() const { return median(wall); }
+  double median_cpu() const { return median(cpu); }
+};
+
+struct FileFigures {
+  std::string label;
+  uint64_t bytes = 0;
+  Times floor, vornet, walk;
+  double peak_rss_mib = 0;
+};
+
+void print_pass(const char *what, const Times &t, uint64_t bytes, const Times &vornet) {
+  std::printf("  %-34s %8.3f %8.3f %9.1f %9.2f %8.3f %9.2f\n", what, t.median_wall(),
+              minimum(t.wall), mb_per_s(bytes, t.median_wall()),
+              t.median_wall() / vornet.median_wall(), t.median_cpu(),
+              t.median_cpu() / vornet.median_cpu());
+}
+
+// Times one in-process pass, wall clock and processor.
+template <class Pass> void time_pass(Times &t, Pass &&pass) {
+  const double cpu = cpu_seconds();
+  const Clock::time_point start = Clock::now();
+  pass();
+  t.wall.push_back(seconds_since(start));
+  t.cpu.push_back(cpu_seconds() - cpu);
+}
+
+FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) {
+  const std::string path = dir.file(in.name);
+  const uint64_t bytes = file_size(path);
+  const int runs = o.runs > 0 ? o.runs : bytes >= kLargeFile ? 3 : 5;
+
+  // The first pass of each brings the file into the page cache and checks
+  // that vornet and the yardstick read the same records.
+  const bench::LineScanResult lines = bench::scan_line_ends(path, kReadBuffer);
+  const bench::WalkResult walk = bench::walk_sao_file(path, kReadBuffer);
+  const ChildRun first = run_vornet_ok(o, dir, in.name);
   const uint64_t listed = listed_records(dir);
-  if (first.exit_status != 0) {
-    std::printf("vornet ended with status %d; see %s\n", first.exit_status,
-                dir.file("stderr.txt").c_str());
-    return 1;
-  }
-  if (listed != check.records)
-    std::printf("warning: vornet listed %llu records, the baseline walked %llu\n",
+  if (listed != walk.records)
+    std::printf("warning: vornet listed %llu records, the yardstick walked %llu\n",
                 static_cast<unsigned long long>(listed),
-                static_cast<unsigned long long>(check.records));
+                static_cast<unsigned long long>(walk.records));
 
-  std::vector<double> base_times, vornet_times;
-  double peak_rss = first.peak_rss_mib, cpu = 0;
+  FileFigures f;
+  f.label = in.label;
+  f.bytes = bytes;
+  f.peak_rss_mib = first.peak_rss_mib;
   volatile double sink = 0;
-  for (int i = 0; i < o.runs; ++i) {
-    const Clock::time_point start = Clock::now();
-    const bench::BaselineResult b = bench::scan_sao_file(input);
-    base_times.push_back(seconds_since(start));
-    sink = sink + b.checksum;
-
-    const ChildRun r = run_vornet(o, dir, "input.sao");
-    if (r.exit_status != 0) {
-      std::printf("vornet ended with status %d\n", r.exit_status);
-      return 1;
-    }
-    vornet_times.push_back(r.seconds);
-    peak_rss = std::max(peak_rss, r.peak_rss_mib);
-    cpu += r.user_seconds + r.system_seconds;
+  for (int i = 0; i < runs; ++i) {
+    time_pass(f.floor, [&] {
+      sink = sink + static_cast<double>(bench::scan_line_ends(path, kReadBuffer).lines);
+    });
+    const ChildRun r = run_vornet_ok(o, dir, in.name);
+    f.vornet.wall.push_back(r.seconds);
+    f.vornet.cpu.push_back(r.cpu_seconds);
+    f.peak_rss_mib = std::max(f.peak_rss_mib, r.peak_rss_mib);
+    time_pass(f.walk, [&] { sink = sink + bench::walk_sao_file(path, kReadBuffer).checksum; });
   }
   (void)sink;
 
-  const double base_min = *std::min_element(base_times.begin(), base_times.end());
-  const double vornet_min = *std::min_element(vornet_times.begin(), vornet_times.end());
-  const double base_med = median(base_times);
-  const double vornet_med = median(vornet_times);
-  std::printf("input: %llu bytes (%.1f MiB), %llu lines, %llu records, %llu fields; %d runs each\n",
-              static_cast<unsigned long long>(bytes),
-              static_cast<double>(bytes) / static_cast<double>(kMiB),
-              static_cast<unsigned long long>(check.lines),
-              static_cast<unsigned long long>(check.records),
-              static_cast<unsigned long long>(check.fields), o.runs);
-  std::printf("baseline scalar pass: min %.3f s (%.1f MB/s), median %.3f s (%.1f MB/s)\n", base_min,
-              mb_per_s(bytes, base_min), base_med, mb_per_s(bytes, base_med));
-  std::printf("vornet:               min %.3f s (%.1f MB/s), median %.3f s (%.1f MB/s), "
-              "cpu %.3f s a run\n",
-              vornet_min, mb_per_s(bytes, vornet_min), vornet_med, mb_per_s(bytes, vornet_med),
-              cpu / o.runs);
-  std::printf("vornet records listed: %llu\n", static_cast<unsigned long long>(listed));
-  std::printf("ratio vornet time / baseline time: %.2f (min), %.2f (median)\n",
-              vornet_min / base_min, vornet_med / base_med);
-  std::printf("vornet peak RSS: %.1f MiB\n", peak_rss);
+  std::printf(
+      "\n%s file: %llu bytes, %llu lines, %llu records (%llu listed), %llu fields; "
+      "%d runs of each\n",
+      in.label.c_str(), static_cast<unsigned long long>(bytes),
+      static_cast<unsigned long long>(lines.lines), static_cast<unsigned long long>(walk.records),
+      static_cast<unsigned long long>(listed), static_cast<unsigned long long>(walk.fields), runs);
+  std::printf("  %-34s %8s %8s %9s %9s %8s %9s\n", "pass", "median s", "min s", "MB/s", "/ vornet",
+              "cpu s", "/ vornet");
+  print_pass("read and line ends (the floor)", f.floor, bytes, f.vornet);
+  print_pass("vornet", f.vornet, bytes, f.vornet);
+  print_pass("fixed-column walk (the yardstick)", f.walk, bytes, f.vornet);
+  std::printf("  vornet time / floor time:     %6.2f (cpu %.2f)  target: at most %.0f\n",
+              f.vornet.median_wall() / f.floor.median_wall(),
+              f.vornet.median_cpu() / f.floor.median_cpu(), kTargetFloorRatio);
+  std::printf("  yardstick time / vornet time: %6.2f (cpu %.2f)  target: at least %.0f\n",
+              f.walk.median_wall() / f.vornet.median_wall(),
+              f.walk.median_cpu() / f.vornet.median_cpu(), kTargetSpeedUp);
+  std::printf("  vornet peak RSS:              %6.1f MiB          target: at most %.0f MiB\n",
+              f.peak_rss_mib, kTargetRssMiB);
+  std::fflush(stdout);
+  return f;
+}
+
+void print_summary(const std::vector<FileFigures> &files) {
+  std::printf("\nsummary: medians of wall-clock time (of processor time in parentheses);\n"
+              "MB/s = 10^6 bytes a second\n");
+  std::printf("  %-8s %8s %8s %9s %15s %15s %9s\n", "file", "vornet", "floor", "yardstick",
+              "vornet/floor", "speed-up", "peak RSS");
+  std::printf("  %-8s %8s %8s %9s %15s %15s %9s\n", "", "MB/s", "MB/s", "MB/s", "(target <= 3)",
+              "(target >= 3)", "MiB (<=16)");
+  for (const FileFigures &f : files) {
+    char floor_ratio[32], speed_up[32];
+    std::snprintf(floor_ratio, sizeof floor_ratio, "%.2f (%.2f)",
+                  f.vornet.median_wall() / f.floor.median_wall(),
+                  f.vornet.median_cpu() / f.floor.median_cpu());
+    std::snprintf(speed_up, sizeof speed_up, "%.2f (%.2f)",
+                  f.walk.median_wall() / f.vornet.median_wall(),
+                  f.walk.median_cpu() / f.vornet.median_cpu());
+    std::printf("  %-8s %8.1f %8.1f %9.1f %15s %15s %9.1f\n", f.label.c_str(),
+                mb_per_s(f.bytes, f.vornet.median_wall()), mb_per_s(f.bytes, f.floor.median_wall()),
+                mb_per_s(f.bytes, f.walk.median_wall()), floor_ratio, speed_up, f.peak_rss_mib);
+  }
+}
+
+std::vector<Input> prepare_inputs(const Options &o, const Scratch &dir) {
+  std::vector<Input> inputs;
+  if (!o.input.empty()) {
+    char resolved[PATH_MAX];
+    if (!::realpath(o.input.c_str(), resolved)) usage("cannot find the --input file");
+    if (::symlink(resolved, dir.file("input.sao").c_str()) != 0)
+      throw std::runtime_error("cannot link the input");
+    inputs.push_back({size_label(file_size(resolved)), "input.sao"});
+    return inputs;
+  }
+  for (size_t i = 0; i < o.sizes.size(); ++i) {
+    saogen::GeneratorOptions g;
+    g.seed = o.seed;
+    g.records = 0;
+    g.target_bytes = o.sizes[i];
+    g.start = saogen::DateTime{2023, 12, 28, 0, 0, 0};
+    const std::string name = "realistic-" + std::to_string(i) + ".sao";
+    generate_file(dir.file(name), g);
+    inputs.push_back({size_label(o.sizes[i]), name});
+  }
+  return inputs;
+}
+
+// ---- pre-scan
+
+// Copies `from` to `to` with a "*" in place of the first character of the
+// first record's description line (group 2), which the record reads as text.
+// Returns the number of that line, counted from 1.
+int copy_with_early_finding(const std::string &from, const std::string &to) {
+  std::ifstream in(from, std::ios::binary);
+  std::string line;
+  uint64_t offset = 0;
+  int32_t group1_count = 0;
+  int i = 0;
+  for (;; ++i) {
+    if (!std::getline(in, line)) throw std::runtime_error("no description line in " + from);
+    if (i == 0) group1_count = std::atoi(line.substr(0, 3).c_str());
+    if (i == 2 + (group1_count + 15) / 16) break; // after two index lines and group 1
+    offset += line.size() + 1;
+  }
+  in.clear();
+  in.seekg(0);
+  write_file(to, [&](const saogen::ChunkSink &sink) {
+    std::vector<char> buffer(kMiB);
+    uint64_t at = 0;
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+      const size_t got = static_cast<size_t>(in.gcount());
+      if (offset >= at && offset < at + got) buffer[offset - at] = '*';
+      sink(std::string_view(buffer.data(), got));
+      at += got;
+    }
+  });
+  return i + 1;
+}
+
+int prescan_cost(const Options &o, const Scratch &dir, const Input &in) {
+  const std::string early = "prescan-early.sao";
+  const int finding_line = copy_with_early_finding(dir.file(in.name), dir.file(early));
+  const int runs = o.runs > 0 ? o.runs : 11;
+
+  run_vornet_ok(o, dir, in.name);
+  const uint64_t listed = listed_records(dir);
+  run_vornet_ok(o, dir, early);
+  if (!list_file_holds(dir, "-----> \"*\" in sao file @ line")) {
+    std::printf("pre-scan: the copy's finding was not reported; no comparison\n");
+    return 1;
+  }
+  if (listed_records(dir) != listed) {
+    std::printf("pre-scan: the copy's records differ from the file's; no comparison\n");
+    return 1;
+  }
+  Times full, stopped;
+  for (int i = 0; i < runs; ++i) {
+    for (auto [name, times] : {std::pair{&in.name, &full}, std::pair{&early, &stopped}}) {
+      const ChildRun r = run_vornet_ok(o, dir, *name);
+      times->wall.push_back(r.seconds);
+      times->cpu.push_back(r.cpu_seconds);
+    }
+  }
+  std::printf("\npre-scan cost, %s file, %d runs of each (medians; spread = max - min)\n",
+              in.label.c_str(), runs);
+  std::printf("  %-30s %8s %8s %8s %8s\n", "", "wall s", "spread", "cpu s", "spread");
+  const auto row = [](const char *what, const Times &t) {
+    std::printf("  %-30s %8.4f %8.4f %8.4f %8.4f\n", what, t.median_wall(),
+                maximum(t.wall) - minimum(t.wall), t.median_cpu(), maximum(t.cpu) - minimum(t.cpu));
+  };
+  row("pre-scan over 9999 lines", full);
+  char stopped_label[48];
+  std::snprintf(stopped_label, sizeof stopped_label, "pre-scan stopped at line %d", finding_line);
+  row(stopped_label, stopped);
+  const double wall = full.median_wall() - stopped.median_wall();
+  const double cpu = full.median_cpu() - stopped.median_cpu();
+  std::printf("  difference: %+.4f s wall (%+.1f%%), %+.4f s cpu (%+.1f%%)\n", wall,
+              100.0 * wall / full.median_wall(), cpu, 100.0 * cpu / full.median_cpu());
+  (void)::unlink(dir.file(early).c_str());
   return 0;
 }
 
+// ---- memory
+
 void report_memory(const char *what, const ChildRun &r, uint64_t bytes, bool &all_below) {
-  const bool below = r.peak_rss_mib < kTargetRssMiB;
+  const bool below = r.peak_rss_mib <= kTargetRssMiB;
   all_below = all_below && below;
   char rate[32] = "";
   if (bytes != 0) std::snprintf(rate, sizeof rate, " (%.1f MB/s)", mb_per_s(bytes, r.seconds));
-  std::printf("%-34s exit %d, %.2f s%s, peak RSS %.1f MiB (%s %.0f MiB)\n", what, r.exit_status,
-              r.seconds, rate, r.peak_rss_mib, below ? "below" : "NOT below", kTargetRssMiB);
+  std::printf("  %-34s exit %d, %.2f s%s, peak RSS %.1f MiB (%s %.0f MiB)\n", what, r.exit_status,
+              r.seconds, rate, r.peak_rss_mib, below ? "within" : "NOT within", kTargetRssMiB);
 }
 
-int memory(const Options &o) {
-  Scratch dir(o.work, o.keep);
+int memory(const Options &o, const Scratch &dir) {
+  std::printf("\nmemory\n");
   bool all_below = true;
-
   {
     const std::string path = dir.file("empty.sao");
     std::ofstream(path, std::ios::binary).close();
@@ -292,10 +513,10 @@ int memory(const Options &o) {
     g.format_version = 5;
     g.line_ends = saogen::LineEnds::mixed;
     g.start = saogen::DateTime{2020, 1, 1, 0, 0, 0};
-    saogen::GenerationSummary s;
-    const std::string path = generate_file(dir.file("large.sao"), g, s);
-    const ChildRun r = run_vornet(o, dir, "large.sao");
-    report_memory("1 GiB of records:", r, s.bytes, all_below);
+    const std::string path = dir.file("large-v5.sao");
+    const saogen::GenerationSummary s = generate_file(path, g);
+    const ChildRun r = run_vornet(o, dir, "large-v5.sao");
+    report_memory("1 GiB of version-5 records:", r, s.bytes, all_below);
     const uint64_t listed = listed_records(dir);
     std::printf("  listed %llu of %llu records\n", static_cast<unsigned long long>(listed),
                 static_cast<unsigned long long>(s.records));
@@ -304,19 +525,38 @@ int memory(const Options &o) {
   }
   {
     const std::string path = dir.file("long-line.sao");
-    std::FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f) throw std::runtime_error("cannot create " + path);
-    saogen::write_long_line(256 * kMiB, [&](std::string_view chunk) {
-      if (std::fwrite(chunk.data(), 1, chunk.size(), f) != chunk.size())
-        throw std::runtime_error("cannot write " + path);
-    });
-    if (std::fclose(f) != 0) throw std::runtime_error("cannot write " + path);
+    write_file(path,
+               [](const saogen::ChunkSink &sink) { saogen::write_long_line(256 * kMiB, sink); });
     report_memory("256 MiB line without a line end:", run_vornet(o, dir, "long-line.sao"),
                   256 * kMiB, all_below);
     (void)::unlink(path.c_str());
   }
-  std::printf("memory target: %s\n", all_below ? "met" : "NOT met");
+  std::printf("  memory target: %s\n", all_below ? "met" : "NOT met");
   return all_below ? 0 : 1;
+}
+
+int run(const Options &o) {
+  std::printf("vornet: %s\n", o.vornet.c_str());
+  std::printf("machine: %s, %ld online CPUs; field kernel level: %s\n", cpu_model().c_str(),
+              ::sysconf(_SC_NPROCESSORS_ONLN),
+              recio::kernel_level_name(recio::best_kernel_level()));
+  std::fflush(stdout);
+  Scratch dir(o.work, o.keep);
+  int status = 0;
+  std::vector<Input> inputs;
+  if (o.throughput || o.prescan) inputs = prepare_inputs(o, dir);
+  if (o.throughput) {
+    std::vector<FileFigures> figures;
+    for (const Input &in : inputs)
+      figures.push_back(measure_file(o, dir, in));
+    print_summary(figures);
+  }
+  if (o.prescan) status |= prescan_cost(o, dir, inputs.front());
+  // The throughput files are no longer needed; the memory runs make their own.
+  for (const Input &in : inputs)
+    (void)::unlink(dir.file(in.name).c_str());
+  if (o.memory) status |= memory(o, dir);
+  return status;
 }
 
 } // namespace
@@ -336,15 +576,17 @@ int main(int argc, char **argv) {
     else if (a == "--input")
       o.input = value();
     else if (a == "--bytes")
-      o.bytes = size_argument(value());
-    else if (a == "--records")
-      o.records = size_argument(value());
+      o.sizes.push_back(size_argument(value()));
     else if (a == "--runs")
       o.runs = std::max(1, std::atoi(value()));
     else if (a == "--seed")
       o.seed = size_argument(value());
     else if (a == "--work")
       o.work = value();
+    else if (a == "--throughput")
+      o.throughput = true;
+    else if (a == "--prescan")
+      o.prescan = true;
     else if (a == "--memory")
       o.memory = true;
     else if (a == "--keep")
@@ -352,13 +594,14 @@ int main(int argc, char **argv) {
     else
       usage("unknown option");
   }
+  if (!o.throughput && !o.prescan && !o.memory) o.throughput = o.prescan = o.memory = true;
+  if (o.sizes.empty()) o.sizes = {100 * 1000 * 1000, kGiB};
   if (::access(o.vornet.c_str(), X_OK) != 0) usage("the vornet binary is not there; use --vornet");
   // The child changes directory before it starts the binary.
   char resolved[PATH_MAX];
   if (::realpath(o.vornet.c_str(), resolved)) o.vornet = resolved;
   try {
-    std::printf("vornet: %s\n", o.vornet.c_str());
-    return o.memory ? memory(o) : throughput(o);
+    return run(o);
   } catch (const std::exception &e) {
     std::fprintf(stderr, "vornet_bench: %s\n", e.what());
     return 1;

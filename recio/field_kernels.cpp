@@ -62,35 +62,9 @@ struct LayoutPlan {
 
 void set_bit(uint64_t *mask, size_t bit) { mask[bit / 64] |= uint64_t{1} << (bit % 64); }
 
-// Lane layout: each lane's digit columns (the point left out) right-aligned.
-void build_lanes(const FieldLayout &l, LaneLayout &lanes) {
-  lanes = LaneLayout{};
-  if (l.width > 8 || l.exponent != l.width || l.mantissa_columns() > 8) return;
-  int32_t columns[8];
-  int32_t n = 0;
-  for (int32_t c = 0; c < l.mantissa_columns(); ++c)
-    if (!l.real || c != l.point) columns[n++] = c;
-  for (int lane = 0; lane < 8; ++lane) {
-    for (int b = 0; b < 8; ++b) {
-      const int k = b - (8 - n); // digit column k of the lane's field
-      const int byte = lane * 8 + b;
-      if (k < 0) {
-        lanes.index[byte] = 0;
-        continue;
-      }
-      lanes.index[byte] = static_cast<uint8_t>(lane * l.width + columns[k]);
-      lanes.keep |= uint64_t{1} << byte;
-      if (columns[k] < l.point) lanes.prefix |= uint64_t{1} << byte;
-    }
-  }
-  lanes.fraction = l.fraction_digits();
-  lanes.width = l.width;
-  lanes.usable = true;
-}
-
 void build_plan(const FieldLayout &l, LayoutPlan &plan) {
   plan = LayoutPlan{};
-  build_lanes(l, plan.lanes);
+  plan.lanes = lane_layout(l);
   plan.layout = l;
   const size_t w = static_cast<size_t>(l.width);
   plan.fields = kBlockBytes / w;
@@ -364,10 +338,13 @@ size_t run_kernel(KernelLevel level, const char *p, size_t count, int32_t width,
       ok = check_block(*last, masks, n);
     }
     size_t converted = 0;
-    if (level == KernelLevel::avx512 && last->lanes.usable && to.stride == 1) {
-      converted = ok / 8 * 8;
-      convert_lanes_avx512(last->lanes, block, converted, to.out);
-      to.out += converted;
+    if (level == KernelLevel::avx512 && last->lanes.usable && (to.stride == 1 || to.stride == 0)) {
+      if constexpr (std::is_same_v<T, int32_t>) {
+        converted = convert_lanes_avx512(last->lanes, block, ok, to.out);
+      } else {
+        converted = convert_lanes_avx512(last->lanes, block, ok, to.out, to.stride);
+      }
+      to.out += static_cast<ptrdiff_t>(converted) * to.stride;
     }
     converted += converter_for<T>(last->layout)(*last, block + converted * w, ok - converted, to);
     done += converted;

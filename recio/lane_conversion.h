@@ -1,10 +1,12 @@
-// The vector stage of conversion at AVX-512: eight fields of a fixed-point
-// or integer layout of at most eight columns at once, one field to each
-// 64-bit lane. A single byte permutation gathers each field's digit columns
-// (without its point) right-aligned into its lane, and the lane arithmetic is
-// the one-word conversion of the scalar stage: the same integers, the same
-// one division by an exact power of ten, the same values bit for bit.
+// The vector stage of conversion at AVX-512: eight fields at once, one field
+// to each 64-bit lane. A byte permutation gathers each field's digit columns
+// (without its point) right-aligned into its lane, another its exponent's
+// sign and digits, and the lane arithmetic is the one-word conversion of the
+// scalar stage: the same integers, the same one operation with an exact power
+// of ten, the same values bit for bit.
 #pragma once
+
+#include "recio/field_layout.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,18 +14,32 @@
 namespace recio::kernels {
 
 struct LaneLayout {
-  uint8_t index[64];     // source byte in the eight fields of each lane byte
-  uint64_t keep = 0;     // lane bytes that hold digit columns
-  uint64_t prefix = 0;   // lane bytes that hold prefix columns (where a sign may stand)
-  int32_t fraction = 0;  // digits after the point
+  uint8_t index[64] = {};          // source byte (of two vectors) of each lane byte: the last
+                                   // eight mantissa digits, right-aligned
+  uint8_t high_index[64] = {};     // the mantissa digits before those, right-aligned
+  uint8_t exponent_index[64] = {}; // the exponent: sign in byte 0, digits right-aligned
+  uint64_t keep = 0, high_keep = 0, exponent_keep = 0; // lane bytes each fills
+  uint64_t prefix = 0, high_prefix = 0; // lane bytes of prefix columns (where a sign may stand)
+  int32_t fields = 0;   // fields a group of lanes takes: 8, or fewer for wide fields
+  int32_t fraction = 0; // digits after the point
   int32_t width = 0;
-  bool usable = false;   // at most eight columns, no exponent
+  bool high = false;    // more than eight mantissa digits
+  bool exponent = false;
+  bool usable = false;
 };
 
-// Converts `n` checked fields (a multiple of 8) from `p`; T is int32_t
-// (integers), float or double (fixed point).
-void convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, int32_t *out);
-void convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, float *out);
-void convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, double *out);
+// The lane layout of `l`; not usable when its fields do not fit the lanes.
+LaneLayout lane_layout(const FieldLayout &l);
+
+// Converts the first `n` checked fields from `p`, a group of lanes at a time,
+// and returns how many it converted: all of them, or fewer where a group
+// holds a real whose power of ten is not exact (the scalar stage goes on
+// from there). A `stride` of 0 stores every value in out[0], so the last one
+// stays. Reads no byte past the fields.
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, int32_t *out);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, float *out,
+                            ptrdiff_t stride);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, double *out,
+                            ptrdiff_t stride);
 
 } // namespace recio::kernels

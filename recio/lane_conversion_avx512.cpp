@@ -12,65 +12,113 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
+#define VORNET_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vl")))
+
 namespace recio::kernels {
 
 namespace {
 
-constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// The lanes' digits as numbers, and which lanes are negative.
-__attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vl"))) inline __m512i
-lane_values(const LaneLayout &l, const __m512i index, const char *p, __mmask8 &negative) {
-  const __m512i bytes = _mm512_loadu_si512(p);
-  const __m512i x = _mm512_maskz_permutexvar_epi8(l.keep, index, bytes);
-  const __mmask64 minus = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('-')) & l.prefix;
-  const __m512i minus_bytes = _mm512_movm_epi8(minus);
-  negative = _mm512_test_epi64_mask(minus_bytes, minus_bytes);
-  // Digits have bit 4 set; blanks and signs give 0.
+// Digit bytes (bit 4 set) as numbers per lane, the first the most
+// significant; blanks and signs count as 0.
+VORNET_AVX512 inline __m512i lane_numbers(__m512i x) {
   const __mmask64 digit = _mm512_test_epi8_mask(x, _mm512_set1_epi8(0x10));
-  const __m512i d = _mm512_maskz_and_epi32(0xFFFF, x, _mm512_set1_epi8(0x0F));
-  const __m512i digits = _mm512_maskz_mov_epi8(digit, d);
-  // Byte pairs, then pairs of pairs, the first the more significant.
-  const __m512i pairs = _mm512_maddubs_epi16(digits, _mm512_set1_epi16(0x010A));
+  const __m512i digits = _mm512_maskz_and_epi32(0xFFFF, x, _mm512_set1_epi8(0x0F));
+  const __m512i d = _mm512_maskz_mov_epi8(digit, digits);
+  const __m512i pairs = _mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A));
   const __m512i quads = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
   const __m512i high = _mm512_mul_epu32(quads, _mm512_set1_epi64(10000));
   return _mm512_add_epi64(high, _mm512_srli_epi64(quads, 32));
 }
 
+// Lanes whose selected bytes hold a minus sign.
+VORNET_AVX512 inline __mmask8 minus_lanes(__m512i x, uint64_t bytes) {
+  const __m512i m = _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('-')) & bytes);
+  return _mm512_test_epi64_mask(m, m);
+}
+
 template <class T>
-__attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vl"))) void
-convert(const LaneLayout &l, const char *p, size_t n, T *out) {
+VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *out,
+                             ptrdiff_t stride) {
   const __m512i index = _mm512_loadu_si512(l.index);
-  const size_t step = static_cast<size_t>(l.width) * 8;
-  for (size_t i = 0; i < n; i += 8, p += step) {
-    __mmask8 negative;
-    const __m512i v = lane_values(l, index, p, negative);
+  const __m512i high_index = _mm512_loadu_si512(l.high_index);
+  const __m512i exponent_index = _mm512_loadu_si512(l.exponent_index);
+  const size_t group = static_cast<size_t>(l.fields);
+  const size_t step = static_cast<size_t>(l.width) * group;
+  size_t i = 0;
+  for (; i < n; i += group, p += step) {
+    const size_t count = n - i >= group ? group : n - i;
+    const auto active = static_cast<__mmask8>((1u << count) - 1);
+    // Only the fields' own bytes are loaded: masked-off bytes are not read.
+    const size_t span = count * static_cast<size_t>(l.width);
+    const __mmask64 lo_bytes = span >= 64 ? ~__mmask64{0} : (__mmask64{1} << span) - 1;
+    const __mmask64 hi_bytes = span <= 64 ? 0 : (__mmask64{1} << (span - 64)) - 1;
+    const __m512i lo = _mm512_maskz_loadu_epi8(lo_bytes, p);
+    const __m512i hi = span > 64 ? _mm512_maskz_loadu_epi8(hi_bytes, p + 64) : lo;
+    const __m512i x = _mm512_maskz_permutex2var_epi8(l.keep, lo, index, hi);
+    __m512i v = lane_numbers(x);
+    __mmask8 negative = minus_lanes(x, l.prefix);
+    if (l.high) {
+      const __m512i h = _mm512_maskz_permutex2var_epi8(l.high_keep, lo, high_index, hi);
+      v = _mm512_add_epi64(_mm512_mullo_epi64(lane_numbers(h), _mm512_set1_epi64(100000000)), v);
+      negative |= minus_lanes(h, l.high_prefix);
+    }
     if constexpr (std::is_same_v<T, int32_t>) {
       const __m512i s = _mm512_mask_sub_epi64(v, negative, _mm512_setzero_si512(), v);
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm512_cvtepi64_epi32(s));
+      _mm512_mask_cvtepi64_storeu_epi32(out + i, active, s);
     } else {
-      // Both operands exact: one correctly rounded division, as one field.
-      __m512d d = _mm512_div_pd(_mm512_cvtepu64_pd(v), _mm512_set1_pd(kPowers[l.fraction]));
+      const __m512i fraction = _mm512_set1_epi64(l.fraction);
+      __m512i scale = _mm512_sub_epi64(_mm512_setzero_si512(), fraction);
+      if (l.exponent) {
+        const __m512i e = _mm512_maskz_permutex2var_epi8(l.exponent_keep, lo, exponent_index, hi);
+        const __m512i magnitude = lane_numbers(e);
+        const __mmask8 below = minus_lanes(e, 0x0101010101010101ull);
+        const __m512i signed_e =
+            _mm512_mask_sub_epi64(magnitude, below, _mm512_setzero_si512(), magnitude);
+        scale = _mm512_sub_epi64(signed_e, fraction);
+      }
+      __m512d power = _mm512_set1_pd(kPowers[l.fraction]);
+      __mmask8 divide = l.fraction > 0 ? 0xFF : 0;
+      if (l.exponent) {
+        const __m512i size = _mm512_abs_epi64(scale);
+        // Only exact powers of ten: a group with another stops here.
+        if (_mm512_mask_cmpgt_epi64_mask(active, size, _mm512_set1_epi64(22))) return i;
+        power = _mm512_mask_i64gather_pd(_mm512_set1_pd(1.0), active, size, kPowers, 8);
+        divide = _mm512_cmplt_epi64_mask(scale, _mm512_setzero_si512());
+      }
+      const __m512d m = _mm512_cvtepu64_pd(v);
+      // Both operands exact: one correctly rounded operation, as one field.
+      __m512d d = _mm512_mask_div_pd(_mm512_mul_pd(m, power), divide, m, power);
       d = _mm512_mask_xor_pd(d, negative, d, _mm512_set1_pd(-0.0));
-      if constexpr (std::is_same_v<T, float>) {
-        _mm256_storeu_ps(out + i, _mm512_cvtpd_ps(d));
+      if (stride == 0) {
+        // Every value to the one variable: the last one stays.
+        alignas(64) double all[8];
+        _mm512_store_pd(all, d);
+        *out = static_cast<T>(all[count - 1]);
+      } else if constexpr (std::is_same_v<T, float>) {
+        _mm256_mask_storeu_ps(out + i, active, _mm512_cvtpd_ps(d));
       } else {
-        _mm512_storeu_pd(out + i, d);
+        _mm512_mask_storeu_pd(out + i, active, d);
       }
     }
   }
+  return n;
 }
 
 } // namespace
 
-void convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, int32_t *out) {
-  convert(l, p, n, out);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, int32_t *out) {
+  return convert(l, p, n, out, 1);
 }
-void convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, float *out) {
-  convert(l, p, n, out);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, float *out,
+                            ptrdiff_t stride) {
+  return convert(l, p, n, out, stride);
 }
-void convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, double *out) {
-  convert(l, p, n, out);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, double *out,
+                            ptrdiff_t stride) {
+  return convert(l, p, n, out, stride);
 }
 
 } // namespace recio::kernels

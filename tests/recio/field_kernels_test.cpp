@@ -118,6 +118,12 @@ size_t check_run(KernelLevel level, const Descriptor &d, const std::vector<std::
     const size_t taken_double =
         recio::convert_real_run(level, run.data(), n, d.width, d.digits, doubles.data(), 1);
     EXPECT_EQ(taken, taken_double) << d.name;
+    // Every value into one variable: the same fields taken, the last one kept.
+    float one = -7.0f;
+    EXPECT_EQ(recio::convert_real_run(level, run.data(), n, d.width, d.digits, &one, 0), taken);
+    if (taken > 0) {
+      EXPECT_EQ(std::bit_cast<uint32_t>(one), std::bit_cast<uint32_t>(floats[taken - 1])) << d.name;
+    }
   }
   EXPECT_LE(taken, n);
   for (size_t i = 0; i < n; ++i) {

@@ -1,0 +1,57 @@
+#include "recio/lane_conversion.h"
+
+namespace recio::kernels {
+
+namespace {
+
+// Puts `count` source columns, right-aligned, into each lane of `index`.
+void place(uint8_t *index, uint64_t &keep, uint64_t &prefix, int lane, int32_t field,
+           const int32_t *columns, int32_t count, int32_t point) {
+  for (int b = 0; b < 8; ++b) {
+    const int byte = lane * 8 + b;
+    const int k = b - (8 - count);
+    if (k < 0) continue;
+    index[byte] = static_cast<uint8_t>(field + columns[k]);
+    keep |= uint64_t{1} << byte;
+    if (columns[k] < point) prefix |= uint64_t{1} << byte;
+  }
+}
+
+} // namespace
+
+LaneLayout lane_layout(const FieldLayout &l) {
+  LaneLayout lanes{};
+  // Every group of fields must lie in two vectors.
+  lanes.fields = l.width * 8 <= 128 ? 8 : 128 / l.width;
+  if (lanes.fields < 4 || l.mantissa_columns() > 16) return lanes;
+  int32_t columns[16];
+  int32_t n = 0;
+  for (int32_t c = 0; c < l.mantissa_columns(); ++c)
+    if (!l.real || c != l.point) columns[n++] = c;
+  const int32_t low = n < 8 ? n : 8; // the last eight digits; the rest go high
+  const int32_t exponent_digits = l.exponent_digits();
+  for (int lane = 0; lane < lanes.fields; ++lane) {
+    const int32_t field = lane * l.width;
+    place(lanes.index, lanes.keep, lanes.prefix, lane, field, columns + (n - low), low, l.point);
+    place(lanes.high_index, lanes.high_keep, lanes.high_prefix, lane, field, columns, n - low,
+          l.point);
+    if (exponent_digits > 0) {
+      // The exponent: its sign in byte 0, its digits in the last bytes.
+      int32_t exponent_columns[8] = {l.exponent + 1};
+      for (int32_t e = 0; e < exponent_digits; ++e) exponent_columns[e + 1] = l.exponent + 2 + e;
+      uint64_t unused = 0;
+      place(lanes.exponent_index, lanes.exponent_keep, unused, lane, field, exponent_columns + 1,
+            exponent_digits, 0);
+      lanes.exponent_index[lane * 8] = static_cast<uint8_t>(field + exponent_columns[0]);
+      lanes.exponent_keep |= uint64_t{1} << (lane * 8);
+    }
+  }
+  lanes.high = n > 8;
+  lanes.fraction = l.fraction_digits();
+  lanes.width = l.width;
+  lanes.exponent = exponent_digits > 0;
+  lanes.usable = true;
+  return lanes;
+}
+
+} // namespace recio::kernels

@@ -44,6 +44,8 @@ struct GeneratedCase {
   int64_t cadence;
 };
 
+void PrintTo(const GeneratedCase &c, std::ostream *os) { *os << c.name; }
+
 class ListingGenerated : public testing::TestWithParam<GeneratedCase> {};
 
 TEST_P(ListingGenerated, EveryRecordIsListedWithItsTimeStamp) {
@@ -325,6 +327,8 @@ struct CountCase {
   std::string field;
   int failing_stmt; // 0 when the count fits
 };
+
+void PrintTo(const CountCase &c, std::ostream *os) { *os << c.name; }
 
 class ListingGroupCounts : public testing::TestWithParam<CountCase> {};
 

@@ -44,6 +44,10 @@ struct Route {
   const char *from_file;
 };
 
+void PrintTo(const Route &c, std::ostream *os) {
+  *os << c.name;
+}
+
 const Route kRoutes[] = {
     {"StandardInput", R"(feed "$1" | "$0" /dev/stdin)", R"("$0" /dev/stdin < "$1")"},
     {"ProcessSubstitution", R"(exec 3< <(feed "$1"); "$0" /dev/fd/3)",

@@ -64,6 +64,10 @@ struct ReplayCase {
   size_t chunk;
 };
 
+void PrintTo(const ReplayCase &c, std::ostream *os) {
+  *os << c.name;
+}
+
 class ReplayStoreTest : public testing::TestWithParam<ReplayCase> {};
 
 // The replay gives exactly the bytes read before it, then the rest of the

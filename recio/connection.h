@@ -3,6 +3,7 @@
 #pragma once
 
 #include "recio/file_output.h"
+#include "recio/replay_store.h"
 
 #include <sys/types.h>
 
@@ -26,6 +27,13 @@ public:
   // Forgets buffered data: the next byte comes from the handle, which stands
   // at byte `position` of the file.
   void reset(off_t position = 0);
+
+  // For a handle that cannot seek: keeps what is read from now on, so that
+  // start_replay() can start the input over once.
+  void keep_for_replay() { replay_ = std::make_unique<ReplayStore>(); }
+  // Starts over with the first byte kept, as a rewind of a file would; false
+  // when nothing was kept for it.
+  bool start_replay();
 
   // The next byte (0 to 255), kEnd or kHostError, without taking it.
   int peek() {
@@ -53,6 +61,7 @@ public:
 
 private:
   int refill();
+  ssize_t read_handle(char *dest, size_t size);
 
   std::unique_ptr<char[]> data_;
   size_t capacity_ = 0;
@@ -66,6 +75,7 @@ private:
   // The handle reported its end: a terminal reports it once per end-of-file
   // key, so it is kept until reset() instead of being asked for again.
   bool end_seen_ = false;
+  std::unique_ptr<ReplayStore> replay_; // only on a handle that cannot seek
 };
 
 struct Connection {

@@ -14,7 +14,18 @@ void InputCursor::attach(int fd, size_t capacity) {
     capacity_ = capacity;
   }
   fd_ = fd;
+  replay_.reset();
   reset();
+}
+
+bool InputCursor::start_replay() {
+  if (!replay_ || !replay_->start_replay()) return false;
+  reset(0);
+  return true;
+}
+
+ssize_t InputCursor::read_handle(char *dest, size_t size) {
+  return replay_ ? replay_->read(fd_, dest, size) : ::read(fd_, dest, size);
 }
 
 void InputCursor::reset(off_t position) {
@@ -32,7 +43,7 @@ int InputCursor::refill() {
   pos_ = fill_ = 0;
   if (supplied_line_feed_ || end_seen_) return kEnd;
   for (;;) {
-    const ssize_t n = ::read(fd_, data_.get(), capacity_);
+    const ssize_t n = read_handle(data_.get(), capacity_);
     if (n > 0) {
       fill_ = static_cast<size_t>(n);
       return static_cast<unsigned char>(data_[0]);
@@ -85,7 +96,7 @@ int InputCursor::buffer_line() {
       fill_ -= pos_;
       pos_ = 0;
     }
-    const ssize_t n = ::read(fd_, data_.get() + fill_, capacity_ - fill_);
+    const ssize_t n = read_handle(data_.get() + fill_, capacity_ - fill_);
     if (n > 0) {
       fill_ += static_cast<size_t>(n);
     } else if (n == 0) {

@@ -301,6 +301,8 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (is_append(access) && c.seekable) position = ::lseek(fd, 0, SEEK_END);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
+  // A pipe cannot go back to its start: what it gives is kept for the rewind.
+  if (!c.seekable) c.input.keep_for_replay();
   attach_output(c);
   slot->connected = true;
   return 0;
@@ -320,6 +322,7 @@ void rewind_unit(int32_t unit) {
       raise_run_time_error(ErrorCode::write_failed, StatementKind::rewind, kNoHandling, &c);
     c.write_mode = false;
   }
+  if (c.input.start_replay()) return;
   if (::lseek(c.fd, 0, SEEK_SET) != 0) {
     raise_run_time_error(ErrorCode::rewind_failed, StatementKind::rewind, kNoHandling, &c);
     return;

@@ -24,6 +24,8 @@ struct Replies {
   int prompts;
 };
 
+void PrintTo(const Replies &c, std::ostream *os) { *os << c.name; }
+
 class ConsoleNameReplies : public ::testing::TestWithParam<Replies> {};
 
 TEST_P(ConsoleNameReplies, BlankRepliesRepeatThePrompt) {
@@ -124,6 +126,8 @@ struct EndAtPrompt {
   std::string stdin_data;
   int prompts;
 };
+
+void PrintTo(const EndAtPrompt &c, std::ostream *os) { *os << c.name; }
 
 class ConsoleEndAtNamePrompt : public ::testing::TestWithParam<EndAtPrompt> {};
 

@@ -56,6 +56,8 @@ struct ExistingList {
   std::string before;
 };
 
+void PrintTo(const ExistingList &c, std::ostream *os) { *os << c.name; }
+
 class DriverExistingList : public ::testing::TestWithParam<ExistingList> {};
 
 TEST_P(DriverExistingList, ContentKeptAndAppendedTo) {
@@ -142,6 +144,8 @@ struct ListAsInput {
   std::optional<std::string> before;
 };
 
+void PrintTo(const ListAsInput &c, std::ostream *os) { *os << c.name; }
+
 class DriverListAsInput : public ::testing::TestWithParam<ListAsInput> {};
 
 // Connecting the list file finds it already connected as the input: the run
@@ -189,6 +193,8 @@ struct ConsoleInput {
   std::string stdin_data;
   std::string finding; // the pre-scan's record, "" for none
 };
+
+void PrintTo(const ConsoleInput &c, std::ostream *os) { *os << c.name; }
 
 class DriverConsoleInput : public ::testing::TestWithParam<ConsoleInput> {};
 

@@ -132,26 +132,6 @@ TEST(Fault, StandardOutputClosedAtThePrompt) {
   EXPECT_EQ(dir.read("in.sao"), kRecord);
 }
 
-// An input that is a pipe is read to its end by the pre-scan; it cannot be
-// rewound for the listing, which ends the run with a report (not a hang).
-TEST(Fault, InputIsAPipe) {
-  e2e::ScratchDir dir;
-  ASSERT_EQ(::mkfifo(dir.file("in.fifo").c_str(), 0644), 0);
-  const pid_t writer = ::fork();
-  if (writer == 0) {
-    const int fd = ::open(dir.file("in.fifo").c_str(), O_WRONLY);
-    const bool ok = fd >= 0 && ::write(fd, kRecord.data(), kRecord.size()) ==
-                                   static_cast<ssize_t>(kRecord.size());
-    ::_exit(ok ? 0 : 1);
-  }
-  const e2e::ScratchDir capture;
-  const e2e::RunResult r = run_in(dir.path(), capture, "in.fifo", false);
-  ::kill(writer, SIGKILL); // when the run never opened the pipe
-  ::waitpid(writer, nullptr, 0);
-  expect_report(r, 196, "F6404: REWIND(in.fifo)");
-  EXPECT_EQ(dir.read("preflist.s"), "");
-}
-
 // The list output is held and written out at the end of the run; a list file
 // that cannot take it makes the run a failure.
 TEST(Fault, ListFileOnAFullDevice) {

@@ -44,6 +44,8 @@ struct GeneratedCase {
   int64_t cadence;
 };
 
+void PrintTo(const GeneratedCase &c, std::ostream *os) { *os << c.name; }
+
 class ListingGenerated : public testing::TestWithParam<GeneratedCase> {};
 
 TEST_P(ListingGenerated, EveryRecordIsListedWithItsTimeStamp) {
@@ -326,6 +328,8 @@ struct CountCase {
   int per_line;
   std::string field;
 };
+
+void PrintTo(const CountCase &c, std::ostream *os) { *os << c.name; }
 
 class ListingGroupCounts : public testing::TestWithParam<CountCase> {};
 

@@ -29,6 +29,8 @@ struct Damage {
   std::string finding;                            // the reported record, "" for none
 };
 
+void PrintTo(const Damage &c, std::ostream *os) { *os << c.name; }
+
 class PrescanFindings : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(PrescanFindings, ReportedBeforeTheListing) {

@@ -39,7 +39,9 @@ std::string slurp(const std::string &path) {
   return s.str();
 }
 
-RunResult run_vornet(const ScratchDir &dir, const RunOptions &options) {
+namespace {
+
+RunResult run(const ScratchDir &dir, const std::string &script, const RunOptions &options) {
   int in[2], out[2], err[2];
   if (::pipe(in) || ::pipe(out) || ::pipe(err)) throw std::runtime_error("pipe failed");
   const pid_t pid = ::fork();
@@ -51,10 +53,15 @@ RunResult run_vornet(const ScratchDir &dir, const RunOptions &options) {
     if (options.close_stdout) ::close(1);
     if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>("vornet"));
+    if (!script.empty()) {
+      for (const char *a : {"bash", "-c", script.c_str(), VORNET_BINARY})
+        argv.push_back(const_cast<char *>(a));
+    } else {
+      argv.push_back(const_cast<char *>("vornet"));
+    }
     for (const std::string &a : options.args) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(VORNET_BINARY, argv.data());
+    ::execv(script.empty() ? VORNET_BINARY : "/bin/bash", argv.data());
     ::_exit(127);
   }
   ::close(in[0]);
@@ -100,6 +107,17 @@ RunResult run_vornet(const ScratchDir &dir, const RunOptions &options) {
   r.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.list = slurp(dir.file("preflist.s"));
   return r;
+}
+
+} // namespace
+
+RunResult run_vornet(const ScratchDir &dir, const RunOptions &options) {
+  return run(dir, "", options);
+}
+
+RunResult run_script(const ScratchDir &dir, const std::string &script,
+                     const RunOptions &options) {
+  return run(dir, script, options);
 }
 
 } // namespace e2e

@@ -38,6 +38,10 @@ struct RunOptions {
 
 // Runs vornet with its working directory at `dir`.
 RunResult run_vornet(const ScratchDir &dir, const RunOptions &options);
+// Runs `/bin/bash -c script` there instead, with $0 the binary's path and
+// $1... the options' args: for pipes and process substitution.
+RunResult run_script(const ScratchDir &dir, const std::string &script,
+                     const RunOptions &options);
 
 std::string slurp(const std::string &path);
 

@@ -28,13 +28,16 @@ TEST_P(RunErrorsGroup4Count, CountPastTheBoundIsNoError) {
   EXPECT_EQ(r.list, e2e::two_listings());
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, RunErrorsGroup4Count, ::testing::Values(119, 120, 121, 135, 999));
+INSTANTIATE_TEST_SUITE_P(Counts, RunErrorsGroup4Count, ::testing::Values(119, 120, 121, 135, 999),
+                         [](const auto &info) { return "Count" + std::to_string(info.param); });
 
 struct Group12Value {
   const char *name;
   const char *field; // an F8.3 field of group 12 in a version 2 record
   bool traps;
 };
+
+void PrintTo(const Group12Value &c, std::ostream *os) { *os << c.name; }
 
 class RunErrorsGroup12Copy : public ::testing::TestWithParam<Group12Value> {};
 

@@ -21,6 +21,8 @@ struct Dialogue {
   std::string prescan_finding; // console text of the finding, "" for a clean file
 };
 
+void PrintTo(const Dialogue &c, std::ostream *os) { *os << c.name; }
+
 class TerminalDialogue : public ::testing::TestWithParam<Dialogue> {};
 
 TEST_P(TerminalDialogue, PromptsAndRepliesWithoutArgument) {
@@ -95,7 +97,8 @@ TEST_P(TerminalReplyLength, LimitIs130Characters) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, TerminalReplyLength, ::testing::Values(0, 129, 130, 131, 200));
+INSTANTIATE_TEST_SUITE_P(Lengths, TerminalReplyLength, ::testing::Values(0, 129, 130, 131, 200),
+                         [](const auto &info) { return "Length" + std::to_string(info.param); });
 
 TEST(TerminalConsole, EndOfFileKeyAtFilenameReply) {
   ScratchDir dir;

@@ -19,6 +19,8 @@ struct GeneratedCase {
   const char *name;
 };
 
+void PrintTo(const GeneratedCase &c, std::ostream *os) { *os << c.name; }
+
 class SaoGeneratedRecords : public sao_test::ReaderTest,
                             public testing::WithParamInterface<GeneratedCase> {};
 

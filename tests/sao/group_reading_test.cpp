@@ -189,6 +189,10 @@ struct BoundCase {
   int32_t bound;
 };
 
+void PrintTo(const BoundCase &c, std::ostream *os) {
+  *os << "group " << c.group << ", version " << c.version << ", bound " << c.bound;
+}
+
 class SaoGroupBounds : public SaoGroupReading, public testing::WithParamInterface<BoundCase> {};
 
 TEST_P(SaoGroupBounds, CountEqualToTheBoundReadsWhole) {
@@ -303,6 +307,8 @@ struct PairCase {
   int below_2_stmt;
   bool copies;
 };
+
+void PrintTo(const PairCase &c, std::ostream *os) { *os << "group " << c.group; }
 
 class SaoVersionPairs : public SaoGroupReading,
                         public testing::WithParamInterface<std::tuple<PairCase, int32_t>> {};
@@ -442,6 +448,8 @@ struct CopyCase {
   int copy_stmt;
 };
 
+void PrintTo(const CopyCase &c, std::ostream *os) { *os << "group " << c.group; }
+
 class SaoRealToInteger : public SaoGroupReading, public testing::WithParamInterface<CopyCase> {};
 
 TEST_P(SaoRealToInteger, TruncatesAndKeepsTheLowThirtyTwoBits) {
@@ -525,6 +533,8 @@ struct FaultCase {
   int group;
   Outcome outcome;
 };
+
+void PrintTo(const FaultCase &c, std::ostream *os) { *os << "group " << c.group; }
 
 class SaoFieldFaults : public SaoGroupReading, public testing::WithParamInterface<FaultCase> {};
 

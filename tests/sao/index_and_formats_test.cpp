@@ -50,6 +50,8 @@ struct VersionCase {
   const SlotTexts *slots;
 };
 
+void PrintTo(const VersionCase &c, std::ostream *os) { *os << "version " << c.version; }
+
 class SaoFormatTableVersions : public SaoFormatTable,
                                public testing::WithParamInterface<VersionCase> {};
 
@@ -101,6 +103,8 @@ struct ResyncCase {
   int32_t good_entries; // entries the failing read still stores
   std::vector<int32_t> stored;
 };
+
+void PrintTo(const ResyncCase &c, std::ostream *os) { *os << c.name; }
 
 class SaoIndexResync : public SaoIndexRead, public testing::WithParamInterface<ResyncCase> {};
 
@@ -211,7 +215,8 @@ TEST_P(SaoRejectedIndex, KeepsThePreviousFormatTable) {
   EXPECT_EQ(std::string(sao::reader().slot(9)), kVersion2[8]);
 }
 
-INSTANTIATE_TEST_SUITE_P(GroupOneCounts, SaoRejectedIndex, testing::Values(0, 17));
+INSTANTIATE_TEST_SUITE_P(GroupOneCounts, SaoRejectedIndex, testing::Values(0, 17),
+                         [](const auto &info) { return "Count" + std::to_string(info.param); });
 
 // ---------------------------------------------------------------------------
 

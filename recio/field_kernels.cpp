@@ -7,6 +7,7 @@
 #include "recio/field_kernels.h"
 
 #include "recio/byte_classes.h"
+#include "recio/column_check.h"
 #include "recio/field_layout.h"
 #include "recio/lane_conversion.h"
 
@@ -64,7 +65,6 @@ void set_bit(uint64_t *mask, size_t bit) { mask[bit / 64] |= uint64_t{1} << (bit
 
 void build_plan(const FieldLayout &l, LayoutPlan &plan) {
   plan = LayoutPlan{};
-  plan.lanes = lane_layout(l);
   plan.layout = l;
   const size_t w = static_cast<size_t>(l.width);
   plan.fields = kBlockBytes / w;
@@ -81,6 +81,11 @@ void build_plan(const FieldLayout &l, LayoutPlan &plan) {
       else set_bit(plan.digit, bit);
     }
   }
+  // The lanes check a group of fields against the same columns as a block.
+  plan.lanes = lane_layout(l);
+  for (int w = 0; w < 2; ++w)
+    plan.lanes.columns[w] = {plan.start[w], plan.prefix[w], plan.point[w],
+                             plan.digit[w], plan.letter[w], plan.sign[w]};
   const int32_t columns = l.mantissa_columns();
   plan.fraction = l.fraction_digits();
   if (columns <= 8) {
@@ -112,20 +117,13 @@ const LayoutPlan &plan_for(const FieldLayout &l) {
 // How many of the first `n` fields of a block match the plan's layout.
 size_t check_block(const LayoutPlan &plan, const ClassMasks &m, size_t n) {
   const size_t bits = n * static_cast<size_t>(plan.layout.width);
-  uint64_t carry = 0; // blank bit of the last column of the previous word
+  uint64_t carry = 0;
   for (size_t w = 0; w * 64 < bits; ++w) {
     const uint64_t span = bits - w * 64 >= 64 ? ~uint64_t{0} : (uint64_t{1} << (bits - w * 64)) - 1;
-    const uint64_t prefix_blank = m.blank[w] & plan.prefix[w];
-    const uint64_t prefix_sign = m.sign[w] & plan.prefix[w];
-    uint64_t bad = (plan.digit[w] & ~m.digit[w]) | (plan.point[w] & ~m.point[w]) |
-                   (plan.letter[w] & ~m.letter[w]) | (plan.sign[w] & ~m.sign[w]) |
-                   (plan.prefix[w] & ~(m.blank[w] | m.sign[w] | m.digit[w]));
-    // In the prefix a blank or a sign stands only at the field start or
-    // right after a blank: blanks lead, a sign comes first after them.
-    const uint64_t after_blank = (prefix_blank << 1) | carry;
-    bad |= (prefix_blank | prefix_sign) & ~plan.start[w] & ~after_blank;
-    carry = prefix_blank >> 63;
-    bad &= span;
+    const ColumnClasses columns{plan.start[w], plan.prefix[w], plan.point[w],
+                                plan.digit[w], plan.letter[w], plan.sign[w]};
+    const ByteClasses bytes{m.digit[w], m.blank[w], m.sign[w], m.point[w], m.letter[w]};
+    const uint64_t bad = bad_columns(columns, bytes, carry) & span;
     if (bad) return (w * 64 + static_cast<size_t>(__builtin_ctzll(bad))) /
                     static_cast<size_t>(plan.layout.width);
   }
@@ -306,6 +304,20 @@ template <class T> BlockConverter<T> converter_for(const FieldLayout &l) {
   return c ? c : convert_any_block<T>;
 }
 
+// The lanes over `n` fields of a block; the target moves past what they took.
+template <class T>
+size_t convert_lanes(const LayoutPlan &plan, const char *block, size_t n, bool checked,
+                     Target<T> &to) {
+  size_t converted;
+  if constexpr (std::is_same_v<T, int32_t>) {
+    converted = convert_lanes_avx512(plan.lanes, block, n, checked, to.out);
+  } else {
+    converted = convert_lanes_avx512(plan.lanes, block, n, checked, to.out, to.stride);
+  }
+  to.out += static_cast<ptrdiff_t>(converted) * to.stride;
+  return converted;
+}
+
 // The plan last used for fields of each width and kind: a run usually has
 // the layout of the run before it, so its first field is not looked at twice.
 const LayoutPlan *g_last_plan[2][kMaxKernelWidth + 1] = {};
@@ -329,6 +341,19 @@ size_t run_kernel(KernelLevel level, const char *p, size_t count, int32_t width,
       last = &plan_for(own);
     }
     const size_t n = std::min(count - done, last->fields);
+    const bool lanes =
+        level == KernelLevel::avx512 && last->lanes.usable && (to.stride == 1 || to.stride == 0);
+    if (lanes && last->lanes.checks_itself) {
+      // Wide fields: the lanes check their own groups as they convert them.
+      const size_t converted = convert_lanes(*last, block, n, false, to);
+      if (converted == 0 && layout_of(block, width, real, own) && !(own == last->layout)) {
+        last = &plan_for(own); // another layout: the next turn takes it
+        continue;
+      }
+      done += converted;
+      if (converted < n) break;
+      continue;
+    }
     classify(level, block, n * w, masks);
     size_t ok = check_block(*last, masks, n);
     if (ok == 0) {
@@ -337,16 +362,9 @@ size_t run_kernel(KernelLevel level, const char *p, size_t count, int32_t width,
       last = &plan_for(own);
       ok = check_block(*last, masks, n);
     }
-    size_t converted = 0;
-    if (level == KernelLevel::avx512 && last->lanes.usable && (to.stride == 1 || to.stride == 0)) {
-      if constexpr (std::is_same_v<T, int32_t>) {
-        converted = convert_lanes_avx512(last->lanes, block, ok, to.out);
-      } else {
-        converted = convert_lanes_avx512(last->lanes, block, ok, to.out, to.stride);
-      }
-      to.out += static_cast<ptrdiff_t>(converted) * to.stride;
-    }
-    converted += converter_for<T>(last->layout)(*last, block + converted * w, ok - converted, to);
+    size_t converted = lanes ? convert_lanes(*last, block, ok, true, to) : 0;
+    if (converted < ok)
+      converted += converter_for<T>(last->layout)(*last, block + converted * w, ok - converted, to);
     done += converted;
     if (converted < n) break;
   }

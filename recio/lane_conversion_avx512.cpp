@@ -1,5 +1,7 @@
 #include "recio/lane_conversion.h"
 
+#include "recio/exact_quotient.h"
+
 #include <immintrin.h>
 
 #include <type_traits>
@@ -12,7 +14,8 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#define VORNET_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vl")))
+#define VORNET_AVX512 \
+  __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vl,fma")))
 
 namespace recio::kernels {
 
@@ -39,9 +42,34 @@ VORNET_AVX512 inline __mmask8 minus_lanes(__m512i x, uint64_t bytes) {
   return _mm512_test_epi64_mask(m, m);
 }
 
+// How many of the `count` fields in `lo` and `hi` (`span` bytes) match the
+// layout: the block check of the scalar stage, on the group's two words.
+VORNET_AVX512 inline size_t check_group(const LaneLayout &l, __m512i lo, __m512i hi, size_t span,
+                                        size_t count) {
+  uint64_t carry = 0;
+  for (int w = 0; w < 2 && static_cast<size_t>(w) * 64 < span; ++w) {
+    const __m512i x = w == 0 ? lo : hi;
+    const ByteClasses bytes{
+        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(x, _mm512_set1_epi8('0')), _mm512_set1_epi8(10)),
+        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(' ')),
+        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('+')) |
+            _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('-')),
+        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('.')),
+        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('E'))};
+    const size_t left = span - static_cast<size_t>(w) * 64;
+    const uint64_t in_span = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
+    const uint64_t bad = bad_columns(l.columns[w], bytes, carry) & in_span;
+    if (bad) {
+      const size_t column = static_cast<size_t>(w) * 64 + static_cast<size_t>(__builtin_ctzll(bad));
+      return column / static_cast<size_t>(l.width);
+    }
+  }
+  return count;
+}
+
 template <class T>
 VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *out,
-                             ptrdiff_t stride) {
+                             ptrdiff_t stride, bool checked) {
   const __m512i index = _mm512_loadu_si512(l.index);
   const __m512i high_index = _mm512_loadu_si512(l.high_index);
   const __m512i exponent_index = _mm512_loadu_si512(l.exponent_index);
@@ -49,14 +77,19 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
   const size_t step = static_cast<size_t>(l.width) * group;
   size_t i = 0;
   for (; i < n; i += group, p += step) {
-    const size_t count = n - i >= group ? group : n - i;
-    const auto active = static_cast<__mmask8>((1u << count) - 1);
+    size_t count = n - i >= group ? group : n - i;
     // Only the fields' own bytes are loaded: masked-off bytes are not read.
     const size_t span = count * static_cast<size_t>(l.width);
     const __mmask64 lo_bytes = span >= 64 ? ~__mmask64{0} : (__mmask64{1} << span) - 1;
     const __mmask64 hi_bytes = span <= 64 ? 0 : (__mmask64{1} << (span - 64)) - 1;
     const __m512i lo = _mm512_maskz_loadu_epi8(lo_bytes, p);
     const __m512i hi = span > 64 ? _mm512_maskz_loadu_epi8(hi_bytes, p + 64) : lo;
+    // The group's fields up to the first that breaks the layout.
+    const size_t good = checked ? count : check_group(l, lo, hi, span, count);
+    if (good == 0) return i;
+    bool last = good < count;
+    count = good;
+    auto active = static_cast<__mmask8>((1u << count) - 1);
     const __m512i x = _mm512_maskz_permutex2var_epi8(l.keep, lo, index, hi);
     __m512i v = lane_numbers(x);
     __mmask8 negative = minus_lanes(x, l.prefix);
@@ -70,27 +103,40 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
       _mm512_mask_cvtepi64_storeu_epi32(out + i, active, s);
     } else {
       const __m512i fraction = _mm512_set1_epi64(l.fraction);
-      __m512i scale = _mm512_sub_epi64(_mm512_setzero_si512(), fraction);
+      __m512d power = _mm512_set1_pd(kPowers[l.fraction]);
+      __mmask8 divide = l.fraction > 0 ? 0xFF : 0;
       if (l.exponent) {
         const __m512i e = _mm512_maskz_permutex2var_epi8(l.exponent_keep, lo, exponent_index, hi);
         const __m512i magnitude = lane_numbers(e);
         const __mmask8 below = minus_lanes(e, 0x0101010101010101ull);
         const __m512i signed_e =
             _mm512_mask_sub_epi64(magnitude, below, _mm512_setzero_si512(), magnitude);
-        scale = _mm512_sub_epi64(signed_e, fraction);
-      }
-      __m512d power = _mm512_set1_pd(kPowers[l.fraction]);
-      __mmask8 divide = l.fraction > 0 ? 0xFF : 0;
-      if (l.exponent) {
+        const __m512i scale = _mm512_sub_epi64(signed_e, fraction);
         const __m512i size = _mm512_abs_epi64(scale);
-        // Only exact powers of ten: a group with another stops here.
-        if (_mm512_mask_cmpgt_epi64_mask(active, size, _mm512_set1_epi64(22))) return i;
+        // Only exact powers of ten: the group stops at the first other one.
+        const __mmask8 inexact = _mm512_mask_cmpgt_epi64_mask(active, size, _mm512_set1_epi64(22));
+        if (inexact) {
+          count = static_cast<size_t>(__builtin_ctz(inexact));
+          if (count == 0) return i;
+          active = static_cast<__mmask8>((1u << count) - 1);
+          last = true;
+        }
         power = _mm512_mask_i64gather_pd(_mm512_set1_pd(1.0), active, size, kPowers, 8);
         divide = _mm512_cmplt_epi64_mask(scale, _mm512_setzero_si512());
       }
       const __m512d m = _mm512_cvtepu64_pd(v);
-      // Both operands exact: one correctly rounded operation, as one field.
-      __m512d d = _mm512_mask_div_pd(_mm512_mul_pd(m, power), divide, m, power);
+      __m512d d;
+      if (!l.exponent && l.digits <= kMaxQuotientDigits && l.fraction > 0) {
+        // At most seven digits over a fixed power of ten: the quotient of
+        // two fused multiply-adds, equal to the division's (exact_quotient.h).
+        const __m512d tenth = _mm512_set1_pd(kTenths[l.fraction]);
+        const __m512d q0 = _mm512_mul_pd(m, tenth);
+        const __m512d remainder = _mm512_fnmadd_pd(q0, power, m);
+        d = _mm512_fmadd_pd(remainder, tenth, q0);
+      } else {
+        // Both operands exact: one correctly rounded operation, as one field.
+        d = _mm512_mask_div_pd(_mm512_mul_pd(m, power), divide, m, power);
+      }
       d = _mm512_mask_xor_pd(d, negative, d, _mm512_set1_pd(-0.0));
       if (stride == 0) {
         // Every value to the one variable: the last one stays.
@@ -103,22 +149,24 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
         _mm512_mask_storeu_pd(out + i, active, d);
       }
     }
+    if (last) return i + count;
   }
   return n;
 }
 
 } // namespace
 
-size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, int32_t *out) {
-  return convert(l, p, n, out, 1);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, bool checked,
+                            int32_t *out) {
+  return convert(l, p, n, out, 1, checked);
 }
-size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, float *out,
-                            ptrdiff_t stride) {
-  return convert(l, p, n, out, stride);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, bool checked,
+                            float *out, ptrdiff_t stride) {
+  return convert(l, p, n, out, stride, checked);
 }
-size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, double *out,
-                            ptrdiff_t stride) {
-  return convert(l, p, n, out, stride);
+size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, bool checked,
+                            double *out, ptrdiff_t stride) {
+  return convert(l, p, n, out, stride, checked);
 }
 
 } // namespace recio::kernels

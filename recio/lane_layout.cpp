@@ -23,7 +23,8 @@ LaneLayout lane_layout(const FieldLayout &l) {
   LaneLayout lanes{};
   // Every group of fields must lie in two vectors.
   lanes.fields = l.width * 8 <= 128 ? 8 : 128 / l.width;
-  if (lanes.fields < 4 || l.mantissa_columns() > 16) return lanes;
+  // One-column integers are quicker digit by digit than eight to a vector.
+  if (lanes.fields < 4 || l.mantissa_columns() > 16 || (!l.real && l.width == 1)) return lanes;
   int32_t columns[16];
   int32_t n = 0;
   for (int32_t c = 0; c < l.mantissa_columns(); ++c)
@@ -47,10 +48,12 @@ LaneLayout lane_layout(const FieldLayout &l) {
     }
   }
   lanes.high = n > 8;
+  lanes.digits = n;
   lanes.fraction = l.fraction_digits();
   lanes.width = l.width;
   lanes.exponent = exponent_digits > 0;
   lanes.usable = true;
+  lanes.checks_itself = l.width >= 6;
   return lanes;
 }
 

@@ -3,6 +3,7 @@
 // one-field path converts it, and a kernel must stop at (never past) a field
 // that is not canonical.
 #include "recio/field_kernels.h"
+#include "recio/exact_quotient.h"
 #include "recio/real_conversion.h"
 
 #include <gtest/gtest.h>
@@ -254,6 +255,28 @@ TEST(FieldKernelEdges, BoundaryFields) {
   };
   for (const Case &c : cases)
     for (KernelLevel level : levels()) check_run(level, c.d, {c.field, c.field});
+}
+
+} // namespace
+
+namespace {
+
+// The lanes divide a fixed-point mantissa of up to seven digits by its power
+// of ten with two fused multiply-adds; every such quotient must be the
+// division's, bit for bit.
+TEST(ExactQuotient, EveryMantissaOfSevenDigitsByEveryPower) {
+  if (!__builtin_cpu_supports("fma")) GTEST_SKIP() << "no FMA on this processor";
+  using namespace recio::kernels;
+  for (int k = 1; k <= kMaxQuotientDigits; ++k) {
+    int64_t wrong = 0;
+    for (int64_t m = 0; m < 10'000'000; ++m) {
+      const auto d = static_cast<double>(m);
+      const double q = quotient_by_power_of_ten(d, k);
+      const double want = d / kTens[k];
+      wrong += std::bit_cast<uint64_t>(q) != std::bit_cast<uint64_t>(want);
+    }
+    EXPECT_EQ(wrong, 0) << "10^" << k;
+  }
 }
 
 } // namespace

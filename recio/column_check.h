@@ -1,0 +1,40 @@
+// The check of one 64-column word of a run against its layout: the bits of
+// the columns that break it. Shared by the block check of the kernels and the
+// group check of the AVX-512 lanes, so both take exactly the same fields.
+#pragma once
+
+#include <cstdint>
+
+namespace recio::kernels {
+
+// Where each class of byte must or may stand, one bit per column.
+struct ColumnClasses {
+  uint64_t start;  // first column of each field
+  uint64_t prefix; // blanks, then an optional sign, then digits
+  uint64_t point;
+  uint64_t digit;
+  uint64_t letter; // the exponent's E
+  uint64_t sign;   // the exponent's sign
+};
+
+// What the bytes are, one bit per column.
+struct ByteClasses {
+  uint64_t digit, blank, sign, point, letter;
+};
+
+// `carry` is the blank bit of the previous word's last prefix column; it is
+// updated for the next word.
+inline uint64_t bad_columns(const ColumnClasses &c, const ByteClasses &b, uint64_t &carry) {
+  const uint64_t prefix_blank = b.blank & c.prefix;
+  const uint64_t prefix_sign = b.sign & c.prefix;
+  uint64_t bad = (c.digit & ~b.digit) | (c.point & ~b.point) | (c.letter & ~b.letter) |
+                 (c.sign & ~b.sign) | (c.prefix & ~(b.blank | b.sign | b.digit));
+  // In the prefix a blank or a sign stands only at the field start or right
+  // after a blank: blanks lead, a sign comes first after them.
+  const uint64_t after_blank = (prefix_blank << 1) | carry;
+  bad |= (prefix_blank | prefix_sign) & ~c.start & ~after_blank;
+  carry = prefix_blank >> 63;
+  return bad;
+}
+
+} // namespace recio::kernels

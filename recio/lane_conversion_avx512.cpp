@@ -71,8 +71,8 @@ template <class T>
 VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *out,
                              ptrdiff_t stride, bool checked) {
   const __m512i index = _mm512_loadu_si512(l.index);
-  const __m512i high_index = _mm512_loadu_si512(l.high_index);
-  const __m512i exponent_index = _mm512_loadu_si512(l.exponent_index);
+  const __m512i high_index = l.high ? _mm512_loadu_si512(l.high_index) : index;
+  const __m512i exponent_index = l.exponent ? _mm512_loadu_si512(l.exponent_index) : index;
   const size_t group = static_cast<size_t>(l.fields);
   const size_t step = static_cast<size_t>(l.width) * group;
   size_t i = 0;
@@ -100,7 +100,11 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
     }
     if constexpr (std::is_same_v<T, int32_t>) {
       const __m512i s = _mm512_mask_sub_epi64(v, negative, _mm512_setzero_si512(), v);
-      _mm512_mask_cvtepi64_storeu_epi32(out + i, active, s);
+      if (active == 0xFF) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm512_cvtepi64_epi32(s));
+      } else {
+        _mm512_mask_cvtepi64_storeu_epi32(out + i, active, s);
+      }
     } else {
       const __m512i fraction = _mm512_set1_epi64(l.fraction);
       __m512d power = _mm512_set1_pd(kPowers[l.fraction]);
@@ -144,9 +148,12 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
         _mm512_store_pd(all, d);
         *out = static_cast<T>(all[count - 1]);
       } else if constexpr (std::is_same_v<T, float>) {
-        _mm256_mask_storeu_ps(out + i, active, _mm512_cvtpd_ps(d));
+        // A masked store only for a partial group: it costs more than a plain one.
+        if (active == 0xFF) _mm256_storeu_ps(out + i, _mm512_cvtpd_ps(d));
+        else _mm256_mask_storeu_ps(out + i, active, _mm512_cvtpd_ps(d));
       } else {
-        _mm512_mask_storeu_pd(out + i, active, d);
+        if (active == 0xFF) _mm512_storeu_pd(out + i, d);
+        else _mm512_mask_storeu_pd(out + i, active, d);
       }
     }
     if (last) return i + count;

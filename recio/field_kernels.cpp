@@ -1,7 +1,7 @@
 // Runs of canonical numeric fields: the vector stage classifies the bytes of
 // a block of fields, one pass of bit logic finds the first field that breaks
 // the run's layout, and the scalar stage converts the fields before it eight
-// digits at a time. A block ends early at a field that is not canonical or
+// digits at a time (at the AVX-512 level, lanes convert eight fields at once). A block ends early at a field that is not canonical or
 // whose power of ten is not exact; the caller reads that field through the
 // one-field path.
 #include "recio/field_kernels.h"
@@ -322,7 +322,8 @@ size_t convert_lanes(const LayoutPlan &plan, const char *block, size_t n, bool c
 // the layout of the run before it, so its first field is not looked at twice.
 const LayoutPlan *g_last_plan[2][kMaxKernelWidth + 1] = {};
 
-// Walks the run block by block: classify, check, convert.
+// Walks the run block by block: classify, check, convert; at the AVX-512
+// level the lanes convert, and check wide fields themselves.
 template <class T>
 size_t run_kernel(KernelLevel level, const char *p, size_t count, int32_t width, Target<T> to) {
   constexpr bool real = !std::is_same_v<T, int32_t>;
@@ -355,12 +356,12 @@ size_t run_kernel(KernelLevel level, const char *p, size_t count, int32_t width,
       continue;
     }
     classify(level, block, n * w, masks);
-    size_t ok = check_block(*last, masks, n);
+    const size_t ok = check_block(*last, masks, n);
     if (ok == 0) {
       // Another layout, or no canonical field here.
       if (!layout_of(block, width, real, own) || own == last->layout) return done;
-      last = &plan_for(own);
-      ok = check_block(*last, masks, n);
+      last = &plan_for(own); // the next turn takes it
+      continue;
     }
     size_t converted = lanes ? convert_lanes(*last, block, ok, true, to) : 0;
     if (converted < ok)

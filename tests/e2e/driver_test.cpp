@@ -104,6 +104,8 @@ struct MissingInput {
   std::optional<std::string> list_before; // "preflist.s" before the run
 };
 
+void PrintTo(const MissingInput &c, std::ostream *os) { *os << c.name; }
+
 class DriverMissingInput : public ::testing::TestWithParam<MissingInput> {};
 
 TEST_P(DriverMissingInput, IsAnErrorAndCreatesNothing) {

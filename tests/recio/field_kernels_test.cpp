@@ -26,6 +26,8 @@ struct Descriptor {
   int exponent_digits; // E only
 };
 
+void PrintTo(const Descriptor &d, std::ostream *os) { *os << d.name; }
+
 // Every descriptor the format table reads numbers with.
 constexpr Descriptor kDescriptors[] = {
     {"I1", 'I', 1, 0, 0},         {"I2", 'I', 2, 0, 0},         {"I3", 'I', 3, 0, 0},

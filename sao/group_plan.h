@@ -25,9 +25,4 @@ struct GroupPlan {
   size_t size = 0;
 };
 
-// Reads one row's `count` values: whole lines through the kernels while they
-// fit, the rest through a read statement with the remaining count. Returns the
-// statement's status (0 when the lines took every value).
-int32_t read_group(const PlanStep &step, int32_t count);
-
 } // namespace sao

@@ -168,8 +168,9 @@ const GroupPlan &current_plan() {
   return plan;
 }
 
-} // namespace
-
+// Reads one row's `count` values: whole lines through the kernels while they
+// fit, the rest through a read statement with the remaining count. Returns the
+// statement's status (0 when the lines took every value).
 int32_t read_group(const PlanStep &step, int32_t count) {
   const GroupRead &row = *step.row;
   const Destination &d = row.destination;
@@ -195,6 +196,8 @@ int32_t read_group(const PlanStep &step, int32_t count) {
   read_elements(read, advanced(d, done), count - static_cast<int32_t>(done));
   return read.finish();
 }
+
+} // namespace
 
 Outcome read_groups() {
   const ReaderState &r = reader();

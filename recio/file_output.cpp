@@ -1,24 +1,22 @@
 #include "recio/file_output.h"
 
 #include "recio/connection.h"
-#include "recio/units.h"
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace recio {
 
 namespace {
 
-HostWrite g_host_write = ::write;
+HostWrite g_host_write = host::write;
 
 // Writes `size` bytes; `written` receives how many reached the file, also
 // when the host refuses the rest.
-bool write_counted(int fd, const char *data, size_t size, size_t &written) {
+bool write_counted(host::Handle fd, const char *data, size_t size, size_t &written) {
   written = 0;
   while (written < size) {
-    const ssize_t n = g_host_write(fd, data + written, size - written);
+    const host::ByteCount n = g_host_write(fd, data + written, size - written);
     if (n > 0) {
       written += static_cast<size_t>(n);
     } else if (n == 0 || errno != EINTR) {
@@ -53,7 +51,7 @@ void attach_output(Connection &c) {
   begin_output(c, 0);
 }
 
-void begin_output(Connection &c, off_t at) {
+void begin_output(Connection &c, host::Offset at) {
   RecordEnds &r = c.records;
   r.base = r.whole_end = at;
   r.last_end = 0;
@@ -69,7 +67,7 @@ void mark_record_end(Connection &c) {
 
 HostWrite set_host_write(HostWrite write) {
   const HostWrite old = g_host_write;
-  g_host_write = write ? write : ::write;
+  g_host_write = write ? write : host::write;
   return old;
 }
 
@@ -78,15 +76,15 @@ bool flush_output(Connection &c) {
   size_t written = 0;
   const bool ok = write_counted(c.fd, c.output.get(), c.output_fill, written);
   if (ok) {
-    if (r.last_end > 0) r.whole_end = r.base + static_cast<off_t>(r.last_end);
-    r.base += static_cast<off_t>(written);
+    if (r.last_end > 0) r.whole_end = r.base + static_cast<host::Offset>(r.last_end);
+    r.base += static_cast<host::Offset>(written);
   } else {
     // Back to the end of the last whole record written. When the cut fails
     // too there is nothing more to do; the failure is reported all the same.
     const size_t end = last_end_within(r, written);
-    if (end > 0) r.whole_end = r.base + static_cast<off_t>(end);
-    if (c.seekable && ::ftruncate(c.fd, r.whole_end) == 0)
-      (void)::lseek(c.fd, r.whole_end, SEEK_SET);
+    if (end > 0) r.whole_end = r.base + static_cast<host::Offset>(end);
+    if (c.seekable && host::cut(c.fd, r.whole_end))
+      (void)host::seek(c.fd, r.whole_end, host::From::start);
     r.base = r.whole_end;
   }
   std::memset(r.bits.get(), 0, bit_bytes(c.output_fill));

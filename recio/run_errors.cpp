@@ -1,6 +1,7 @@
 #include "recio/run_errors.h"
 
 #include "recio/connection.h"
+#include "recio/host/host.h"
 #include "recio/units.h"
 
 #include <charconv>
@@ -39,7 +40,7 @@ public:
     text_.append(digits, r.ptr);
     return *this;
   }
-  ~ReportText() { (void)write_all(g_error_fd, text_.data(), text_.size()); }
+  ~ReportText() { (void)host::write_all(g_error_fd, text_.data(), text_.size()); }
 
 private:
   std::string text_;
@@ -123,7 +124,7 @@ void stop_run(std::string_view text) {
   if (console.write_mode) out.append("\r\n");
   out.append(text.empty() ? std::string_view("Stop - Program terminated.") : text);
   out.append("\r\n");
-  if (!write_all(console.fd, out.data(), out.size()))
+  if (!host::write_all(console.fd, out.data(), out.size()))
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &console);
   end_run(0);
   std::abort(); // not reached

@@ -253,7 +253,8 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (host::facts_of(path.c_str(), facts)) {
     is_pipe = facts.is_pipe;
     for (const UnitSlot &s : g_units)
-      if (s.connected && s.connection.has_identity && s.connection.identity == facts.identity)
+      if (s.connected && s.connection.has_identity && facts.has_identity &&
+          s.connection.identity == facts.identity)
         open_error(ErrorCode::already_connected);
   }
 
@@ -281,7 +282,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   c.fd = fd;
   c.owns_fd = true;
   c.identity = facts.identity;
-  c.has_identity = true;
+  c.has_identity = facts.has_identity;
   c.seekable = facts.is_regular;
   host::Offset position = 0;
   if (is_append(access) && c.seekable) position = host::seek(fd, 0, host::From::end);

@@ -29,6 +29,7 @@ struct FileIdentity {
 // What a name or a handle refers to.
 struct FileFacts {
   FileIdentity identity;
+  bool has_identity = false; // pipes and devices on Windows have none
   bool is_directory = false;
   bool is_pipe = false;     // a pipe or FIFO: read once, never repositioned
   bool is_regular = false;  // a file that can be repositioned and cut
@@ -90,8 +91,8 @@ bool cut(Handle handle, Offset size);
 // Whether the handle is an interactive console (a terminal).
 bool is_console(Handle handle);
 
-// A temporary file for what a pipe gave: it has no name others can find
-// while it is written and is gone when it is closed or the process ends,
+// A temporary file for what a pipe gave: no other process can open it while
+// it is written, and it is gone when it is closed or the process ends,
 // however it ends. kNoHandle on failure.
 Handle open_spill_file();
 

@@ -16,6 +16,7 @@ namespace {
 
 void describe(const struct stat &st, FileFacts &facts) {
   facts.identity = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  facts.has_identity = true;
   facts.is_directory = S_ISDIR(st.st_mode);
   facts.is_pipe = S_ISFIFO(st.st_mode);
   facts.is_regular = S_ISREG(st.st_mode);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
 #include <io.h>
@@ -101,6 +102,25 @@ bool is_device_namespace(const char *path) {
          (path[2] == '.' || path[2] == '?') && (path[3] == '\\' || path[3] == '/');
 }
 
+// The POSIX names of standard input, as scripts written for Linux and shells
+// such as Git Bash pass them: the system would open a device of that name
+// that reads nothing, so they are given the standard input of the process.
+bool names_standard_input(const char *path) {
+  for (const char *name : {"/dev/stdin", "/dev/fd/0", "/proc/self/fd/0"})
+    if (std::strcmp(path, name) == 0) return true;
+  return false;
+}
+
+HANDLE duplicate_standard_input() {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (in == nullptr || in == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), in, GetCurrentProcess(), &copy, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS))
+    return INVALID_HANDLE_VALUE;
+  return copy;
+}
+
 Handle adopt(HANDLE h, int flags) {
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags | _O_BINARY);
   if (fd < 0) {
@@ -128,6 +148,10 @@ void start_process() {
 void at_exit(void (*closing)()) { std::atexit(closing); }
 
 bool facts_of(const char *path, FileFacts &facts) {
+  if (names_standard_input(path)) {
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    return in != nullptr && in != INVALID_HANDLE_VALUE && describe(in, facts);
+  }
   if (is_device_namespace(path)) return false;
   // Asking for no access still finds the file's identity; a directory needs
   // backup semantics to be opened at all.
@@ -166,6 +190,22 @@ Handle open_file(const char *path, Access access, bool create, bool append,
     break;
   }
   if (append) flags |= _O_APPEND;
+  if (names_standard_input(path)) {
+    if (access != Access::read_only) {
+      failure = OpenFailure::access_denied;
+      errno = EACCES;
+      return kNoHandle;
+    }
+    const HANDLE in = duplicate_standard_input();
+    if (in == INVALID_HANDLE_VALUE) {
+      failure = OpenFailure::not_found;
+      errno = ENOENT;
+      return kNoHandle;
+    }
+    const Handle fd = adopt(in, flags);
+    failure = fd < 0 ? OpenFailure::too_many_files : OpenFailure::none;
+    return fd;
+  }
   const HANDLE h = CreateFileA(path, rights, kShareAll, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {

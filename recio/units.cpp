@@ -263,16 +263,19 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   const bool create = device.kind != DeviceKind::host_path && !is_old(status);
   // A pipe held open for writing by its own reader never comes to its end, so
   // one that is not connected for appending is opened for reading only.
-  const bool read_only = is_pipe && !is_append(access);
+  const bool append = is_append(access);
+  const bool read_only = is_pipe && !append;
+  // Appending is the host's: each write lands at the end of the file as it is
+  // then, so runs that share a list file never write over each other.
   // The first attempt's failure is the one reported.
   host::OpenFailure first = host::OpenFailure::none, later = first;
   host::Handle fd = read_only ? host::kNoHandle
                               : host::open_file(path.c_str(), host::Access::read_write, create,
-                                                false, first);
+                                                append, first);
   if (fd < 0)
     fd = host::open_file(path.c_str(), host::Access::read_only, false, false,
                          read_only ? first : later);
-  if (fd < 0) fd = host::open_file(path.c_str(), host::Access::write_only, create, false, later);
+  if (fd < 0) fd = host::open_file(path.c_str(), host::Access::write_only, create, append, later);
   if (fd < 0) open_error(open_error_code(first));
   if (!host::facts_of(fd, facts) || facts.is_directory) {
     host::close(fd);
@@ -284,8 +287,9 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   c.identity = facts.identity;
   c.has_identity = facts.has_identity;
   c.seekable = facts.is_regular;
+  c.append = append;
   host::Offset position = 0;
-  if (is_append(access) && c.seekable) position = host::seek(fd, 0, host::From::end);
+  if (append && c.seekable) position = host::seek(fd, 0, host::From::end);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
   // A pipe cannot go back to its start: what it gives is kept for the rewind.

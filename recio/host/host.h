@@ -87,6 +87,8 @@ enum class From : uint8_t { start, current, end };
 Offset seek(Handle handle, Offset offset, From from);
 // Cuts the file at `size` bytes.
 bool cut(Handle handle, Offset size);
+// The file's size now, without moving its position.
+bool size_of(Handle handle, Offset &size);
 
 // Whether the handle is an interactive console (a terminal).
 bool is_console(Handle handle);

@@ -125,6 +125,13 @@ Offset seek(Handle handle, Offset offset, From from) {
 
 bool cut(Handle handle, Offset size) { return ::ftruncate(handle, static_cast<off_t>(size)) == 0; }
 
+bool size_of(Handle handle, Offset &size) {
+  struct stat st {};
+  if (::fstat(handle, &st) != 0) return false;
+  size = st.st_size;
+  return true;
+}
+
 bool is_console(Handle handle) { return ::isatty(handle) == 1; }
 
 // An unlinked file in the temporary directory: it holds no name while it is

@@ -276,6 +276,14 @@ bool cut(Handle handle, Offset size) {
   return ok;
 }
 
+bool size_of(Handle handle, Offset &size) {
+  LARGE_INTEGER n{};
+  const HANDLE h = os_handle(handle);
+  if (h == INVALID_HANDLE_VALUE || !GetFileSizeEx(h, &n)) return false;
+  size = n.QuadPart;
+  return true;
+}
+
 bool is_console(Handle handle) {
   // _isatty holds for every character device, the null device included; only
   // a console has a console mode.

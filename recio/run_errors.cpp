@@ -1,5 +1,10 @@
 #include "recio/run_errors.h"
 
+// The run-time errors and the units need each other, both ways: every failed
+// connect, rewind or transfer of the units is raised here, while the end of a
+// run here writes the stop on the console connection that the units own (with
+// its pending line end), reports the name buffer they fill, and runs their
+// end-of-run closing. A hook in either direction would only hide that.
 #include "recio/connection.h"
 #include "recio/host/host.h"
 #include "recio/units.h"

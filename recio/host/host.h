@@ -31,8 +31,8 @@ struct FileFacts {
   FileIdentity identity;
   bool has_identity = false; // pipes and devices on Windows have none
   bool is_directory = false;
-  bool is_pipe = false;     // a pipe or FIFO: read once, never repositioned
-  bool is_regular = false;  // a file that can be repositioned and cut
+  bool is_pipe = false;    // a pipe or FIFO: read once, never repositioned
+  bool is_regular = false; // a file that can be repositioned and cut
 };
 
 // Why an open failed, in the host-neutral terms the connect reports.
@@ -66,8 +66,7 @@ bool facts_of(Handle handle, FileFacts &facts);
 // `create` a missing file is created empty; with `append` every write goes to
 // the end of the file, so that records of runs sharing the file stay whole.
 // kNoHandle on failure, with `failure` saying why.
-Handle open_file(const char *path, Access access, bool create, bool append,
-                 OpenFailure &failure);
+Handle open_file(const char *path, Access access, bool create, bool append, OpenFailure &failure);
 // False when the host reports a failure (held data that could not be written).
 bool close(Handle handle);
 // Whether the handle is open (a standard stream may start closed).

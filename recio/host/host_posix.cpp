@@ -53,7 +53,9 @@ void start_process() {
   std::signal(SIGPIPE, SIG_IGN); // a closed pipe is a write failure, reported as such
 }
 
-void at_exit(void (*closing)()) { std::atexit(closing); }
+void at_exit(void (*closing)()) {
+  std::atexit(closing);
+}
 
 bool facts_of(const char *path, FileFacts &facts) {
   struct stat st {};
@@ -69,8 +71,7 @@ bool facts_of(Handle handle, FileFacts &facts) {
   return true;
 }
 
-Handle open_file(const char *path, Access access, bool create, bool append,
-                 OpenFailure &failure) {
+Handle open_file(const char *path, Access access, bool create, bool append, OpenFailure &failure) {
   int flags = access == Access::read_write  ? O_RDWR
               : access == Access::read_only ? O_RDONLY
                                             : O_WRONLY;
@@ -81,9 +82,13 @@ Handle open_file(const char *path, Access access, bool create, bool append,
   return fd;
 }
 
-bool close(Handle handle) { return ::close(handle) == 0; }
+bool close(Handle handle) {
+  return ::close(handle) == 0;
+}
 
-bool is_open(Handle handle) { return ::fcntl(handle, F_GETFD) != -1; }
+bool is_open(Handle handle) {
+  return ::fcntl(handle, F_GETFD) != -1;
+}
 
 void hold_on_null_device(Handle standard_stream) {
   if (standard_stream < 0 || standard_stream > 2) return;
@@ -123,7 +128,9 @@ Offset seek(Handle handle, Offset offset, From from) {
   return ::lseek(handle, static_cast<off_t>(offset), whence);
 }
 
-bool cut(Handle handle, Offset size) { return ::ftruncate(handle, static_cast<off_t>(size)) == 0; }
+bool cut(Handle handle, Offset size) {
+  return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
+}
 
 bool size_of(Handle handle, Offset &size) {
   struct stat st {};
@@ -132,7 +139,9 @@ bool size_of(Handle handle, Offset &size) {
   return true;
 }
 
-bool is_console(Handle handle) { return ::isatty(handle) == 1; }
+bool is_console(Handle handle) {
+  return ::isatty(handle) == 1;
+}
 
 // An unlinked file in the temporary directory: it holds no name while it is
 // written and goes with the process, however the run ends.
@@ -153,7 +162,7 @@ Handle open_spill_file() {
 // lines.
 const char *device_path(Device device) {
   static constexpr const char *kPaths[] = {
-      "/dev/null", "/dev/lp0",   "/dev/lp1",   "/dev/lp2",   "/dev/lp3",
+      "/dev/null",  "/dev/lp0",   "/dev/lp1",   "/dev/lp2",   "/dev/lp3",
       "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3",
   };
   return kPaths[static_cast<size_t>(device)];

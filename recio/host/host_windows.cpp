@@ -25,7 +25,9 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-HANDLE os_handle(Handle handle) { return reinterpret_cast<HANDLE>(_get_osfhandle(handle)); }
+HANDLE os_handle(Handle handle) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(handle));
+}
 
 // A run-time library call with a bad descriptor fails with EBADF instead of
 // ending the process.
@@ -142,10 +144,13 @@ void start_process() {
   // No dialog box for a drive without a medium or a file that cannot be read.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   // Bytes pass unchanged: the program writes its own CR LF.
-  for (int fd : {0, 1, 2}) (void)_setmode(fd, _O_BINARY);
+  for (int fd : {0, 1, 2})
+    (void)_setmode(fd, _O_BINARY);
 }
 
-void at_exit(void (*closing)()) { std::atexit(closing); }
+void at_exit(void (*closing)()) {
+  std::atexit(closing);
+}
 
 bool facts_of(const char *path, FileFacts &facts) {
   if (names_standard_input(path)) {
@@ -155,8 +160,8 @@ bool facts_of(const char *path, FileFacts &facts) {
   if (is_device_namespace(path)) return false;
   // Asking for no access still finds the file's identity; a directory needs
   // backup semantics to be opened at all.
-  const HANDLE h = CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE h =
+      CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const bool ok = describe(h, facts);
   CloseHandle(h);
@@ -168,8 +173,7 @@ bool facts_of(Handle handle, FileFacts &facts) {
   return h != INVALID_HANDLE_VALUE && describe(h, facts);
 }
 
-Handle open_file(const char *path, Access access, bool create, bool append,
-                 OpenFailure &failure) {
+Handle open_file(const char *path, Access access, bool create, bool append, OpenFailure &failure) {
   DWORD rights = 0;
   int flags = 0;
   // Appending asks for FILE_APPEND_DATA alone: the system then puts every
@@ -206,8 +210,9 @@ Handle open_file(const char *path, Access access, bool create, bool append,
     failure = fd < 0 ? OpenFailure::too_many_files : OpenFailure::none;
     return fd;
   }
-  const HANDLE h = CreateFileA(path, rights, kShareAll, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE h =
+      CreateFileA(path, rights, kShareAll, nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     failure = failure_of(GetLastError());
     errno = errno_of(failure);
@@ -218,7 +223,9 @@ Handle open_file(const char *path, Access access, bool create, bool append,
   return fd;
 }
 
-bool close(Handle handle) { return _close(handle) == 0; }
+bool close(Handle handle) {
+  return _close(handle) == 0;
+}
 
 bool is_open(Handle handle) {
   const intptr_t h = _get_osfhandle(handle);
@@ -310,7 +317,7 @@ Handle open_spill_file() {
 
 const char *device_path(Device device) {
   static constexpr const char *kPaths[] = {
-      "NUL",        "LPT1",       "LPT2",       "LPT3",       "LPT4",
+      "NUL",         "LPT1",        "LPT2",        "LPT3",        "LPT4",
       "\\\\.\\COM1", "\\\\.\\COM2", "\\\\.\\COM3", "\\\\.\\COM4",
   };
   return kPaths[static_cast<size_t>(device)];

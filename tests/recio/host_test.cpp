@@ -67,7 +67,9 @@ struct FailureCase {
   OpenFailure expected;
 };
 
-void PrintTo(const FailureCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const FailureCase &c, std::ostream *os) {
+  *os << c.name;
+}
 
 class HostOpenFailure : public Host, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -84,14 +86,14 @@ TEST_P(HostOpenFailure, GivesItsReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reasons, HostOpenFailure,
-    ::testing::Values(
-        FailureCase{"MissingFile", "missing.sao", Access::read_write, false, OpenFailure::not_found},
-        FailureCase{"MissingFileReadOnly", "missing.sao", Access::read_only, false,
-                    OpenFailure::not_found},
-        FailureCase{"MissingDirectory", "nowhere/new.sao", Access::read_write, true,
-                    OpenFailure::not_found},
-        FailureCase{"DirectoryForWriting", "folder", Access::read_write, false,
-                    OpenFailure::access_denied}),
+    ::testing::Values(FailureCase{"MissingFile", "missing.sao", Access::read_write, false,
+                                  OpenFailure::not_found},
+                      FailureCase{"MissingFileReadOnly", "missing.sao", Access::read_only, false,
+                                  OpenFailure::not_found},
+                      FailureCase{"MissingDirectory", "nowhere/new.sao", Access::read_write, true,
+                                  OpenFailure::not_found},
+                      FailureCase{"DirectoryForWriting", "folder", Access::read_write, false,
+                                  OpenFailure::access_denied}),
     [](const ::testing::TestParamInfo<FailureCase> &info) { return std::string(info.param.name); });
 
 TEST_F(Host, CreatesAMissingFileEmpty) {
@@ -184,8 +186,8 @@ TEST_F(Host, AFileOrTheNullDeviceIsNoConsole) {
   EXPECT_FALSE(host::is_open(file));
 
   OpenFailure failure = OpenFailure::other;
-  const Handle null = host::open_file(host::device_path(Device::null_device), Access::read_write, false,
-                                false, failure);
+  const Handle null = host::open_file(host::device_path(Device::null_device), Access::read_write,
+                                      false, false, failure);
   ASSERT_GE(null, 0) << host::device_path(Device::null_device);
   EXPECT_FALSE(host::is_console(null));
   char buf[4];
@@ -200,9 +202,9 @@ TEST_F(Host, AFileOrTheNullDeviceIsNoConsole) {
 // Every host device has a path of its own.
 TEST(HostDevices, EachDeviceHasItsOwnPath) {
   std::set<std::string> paths;
-  for (const Device d : {Device::null_device, Device::printer1, Device::printer2,
-                         Device::printer3, Device::printer4, Device::serial1, Device::serial2,
-                         Device::serial3, Device::serial4}) {
+  for (const Device d :
+       {Device::null_device, Device::printer1, Device::printer2, Device::printer3, Device::printer4,
+        Device::serial1, Device::serial2, Device::serial3, Device::serial4}) {
     const std::string p = host::device_path(d);
     EXPECT_FALSE(p.empty());
     EXPECT_TRUE(paths.insert(p).second) << p << " twice";

@@ -33,7 +33,7 @@
 #include "size_argument.h"
 
 #include "recio/connection.h"
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,7 +7,7 @@
 //     blanks passed over, which is the definition the kernels must match.
 // Throughput is in bytes of the line a second. A kernel that does not take
 // the whole line is reported as an error rather than timed on part of it.
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/real_conversion.h"
 
 #include <benchmark/benchmark.h>

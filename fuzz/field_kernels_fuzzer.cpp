@@ -3,7 +3,7 @@
 // taken field converted bit for bit as the one-field path converts it.
 //
 // Input: one byte choosing the descriptor, then the bytes of the run.
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/real_conversion.h"
 
 #include <cstdint>

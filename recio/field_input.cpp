@@ -1,7 +1,7 @@
 #include "recio/field_input.h"
 
 #include "recio/connection.h"
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/real_conversion.h"
 #include "recio/units.h"
 

@@ -19,12 +19,15 @@
 
 namespace recio {
 
-enum class KernelLevel : uint8_t { portable, avx2, avx512 };
+// The instruction sets the kernels are written for. The x86 levels exist on
+// x86-64 only; on aarch64 the NEON level is the baseline.
+enum class KernelLevel : uint8_t { portable, avx2, avx512, neon };
 
 inline constexpr size_t kKernelPadding = 64;
 
 // The best level this processor runs, found once from its features.
 KernelLevel best_kernel_level();
+// Whether this build has the level and this processor runs it.
 bool kernel_level_supported(KernelLevel level);
 const char *kernel_level_name(KernelLevel level);
 

@@ -1,4 +1,4 @@
-#include "recio/lane_conversion.h"
+#include "recio/kernels/lane_layout.h"
 
 namespace recio::kernels {
 

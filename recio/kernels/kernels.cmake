@@ -13,9 +13,10 @@ set(vornet_kernel_sources
   recio/kernels/portable/classify.cpp)
 set(vornet_kernel_avx2_sources recio/kernels/avx2/classify.cpp)
 set(vornet_kernel_avx512_sources recio/kernels/avx512/classify.cpp recio/kernels/avx512/lanes.cpp)
-set(vornet_kernel_neon_sources recio/kernels/neon/classify.cpp)
+set(vornet_kernel_neon_sources recio/kernels/neon/classify.cpp recio/kernels/neon/lanes.cpp)
 set(vornet_kernel_avx2_flags -mavx2 -mbmi2 -mfma)
 set(vornet_kernel_avx512_flags -mavx512f -mavx512bw -mavx512dq -mavx512vl -mavx512vbmi -mbmi2 -mfma)
+set(vornet_kernel_neon_flags)
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
   set(vornet_kernel_levels avx2 avx512)
@@ -38,4 +39,31 @@ function(vornet_add_kernels target)
     target_compile_options(${target}_${level} PRIVATE ${vornet_kernel_${level}_flags} ${ARGN})
     target_sources(${target} PRIVATE $<TARGET_OBJECTS:${target}_${level}>)
   endforeach()
+endfunction()
+
+# Adds to `target` (a test or fuzz target) the x86 level sources compiled
+# once more against SIMDe's portable intrinsics, where SIMDe is installed and
+# the target is x86-64; further arguments are compile options. Without them
+# emulated_stages() has none and the tests say so.
+function(vornet_add_emulated_kernels target)
+  find_path(VORNET_SIMDE_INCLUDE simde/x86/avx512.h)
+  set(sources ${PROJECT_SOURCE_DIR}/recio/kernels/emulated/levels.cpp)
+  add_library(${target}_emulated OBJECT)
+  if(VORNET_SIMDE_INCLUDE AND "avx512" IN_LIST vornet_kernel_levels)
+    foreach(level avx2 avx512)
+      list(TRANSFORM vornet_kernel_${level}_sources PREPEND ${PROJECT_SOURCE_DIR}/
+           OUTPUT_VARIABLE level_sources)
+      list(APPEND sources ${level_sources})
+    endforeach()
+    target_compile_definitions(${target}_emulated PRIVATE VORNET_KERNELS_EMULATED)
+    # SIMDe's 256- and 512-bit types are GCC vectors; clang warns that their
+    # passing would differ with AVX enabled. These copies never meet code
+    # built with AVX through such a type.
+    target_compile_options(${target}_emulated PRIVATE -Wno-psabi)
+    target_include_directories(${target}_emulated SYSTEM PRIVATE ${VORNET_SIMDE_INCLUDE})
+  endif()
+  target_sources(${target}_emulated PRIVATE ${sources})
+  target_include_directories(${target}_emulated PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${target}_emulated PRIVATE ${ARGN})
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:${target}_emulated>)
 endfunction()

@@ -69,6 +69,7 @@ VORNET_DECLARE_LANES
 }
 namespace neon {
 void classify(const char *p, size_t n, ClassMasks &m);
+VORNET_DECLARE_LANES
 }
 
 } // namespace recio::kernels

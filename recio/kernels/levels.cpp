@@ -18,7 +18,10 @@ constexpr LevelStages kAvx512{
     {kernels::avx512::convert_lanes, kernels::avx512::convert_lanes,
      kernels::avx512::convert_lanes}};
 #elif defined(__aarch64__)
-constexpr LevelStages kNeon{"neon", kernels::neon::classify, {}};
+constexpr LevelStages kNeon{
+    "neon",
+    kernels::neon::classify,
+    {kernels::neon::convert_lanes, kernels::neon::convert_lanes, kernels::neon::convert_lanes}};
 #endif
 
 KernelLevel find_best_level() {

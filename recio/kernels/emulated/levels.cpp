@@ -1,0 +1,36 @@
+#include "recio/kernels/emulated/levels.h"
+
+namespace recio::kernels {
+
+#ifdef VORNET_KERNELS_EMULATED
+
+namespace {
+
+constexpr LevelStages kAvx2{"avx2", avx2_emulated::classify, {}};
+constexpr LevelStages kAvx512{
+    "avx512",
+    avx512_emulated::classify,
+    {avx512_emulated::convert_lanes, avx512_emulated::convert_lanes,
+     avx512_emulated::convert_lanes}};
+
+} // namespace
+
+const LevelStages *emulated_stages(KernelLevel level) {
+  switch (level) {
+  case KernelLevel::avx2:
+    return &kAvx2;
+  case KernelLevel::avx512:
+    return &kAvx512;
+  default:
+    return nullptr;
+  }
+}
+
+#else
+
+// Built without SIMDe, or for a target other than x86-64.
+const LevelStages *emulated_stages(KernelLevel) { return nullptr; }
+
+#endif
+
+} // namespace recio::kernels

@@ -30,7 +30,10 @@ bool read_one_record() {
   default:
     break;
   }
-  if (!sao::index_valid()) return true;
+  if (!sao::index_valid()) {
+    sao::reject_index();
+    return true;
+  }
   sao::build_format_table();
   switch (sao::read_leading_groups()) {
   case sao::Outcome::end_of_input:

@@ -84,6 +84,11 @@ struct Connection {
   bool owns_fd = false;
   bool is_console = false;
   bool seekable = false;
+  // Connected for appending: every write goes to the end of the file, also
+  // when other processes append to it at the same time.
+  bool append = false;
+  // The exclusive lock on an appended file is held (taken at the first write).
+  bool locked = false;
   char name[260] = {};
   uint16_t name_length = 0;
   dev_t device = 0;

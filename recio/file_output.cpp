@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace recio {
@@ -73,26 +76,85 @@ HostWrite set_host_write(HostWrite write) {
   return old;
 }
 
-bool flush_output(Connection &c) {
+namespace {
+
+// For an appended file the next write lands at the end of the file as it is
+// now, which other runs may have moved; what they wrote counts as whole.
+void settle_base(Connection &c) {
+  if (!c.append || !c.seekable) return;
+  const off_t end = ::lseek(c.fd, 0, SEEK_END);
+  if (end >= 0 && end != c.records.base) c.records.base = c.records.whole_end = end;
+}
+
+// After a write of which only `written` bytes reached the file: back to the
+// end of the last whole record in it. When the cut fails too there is nothing
+// more to do; the failure is reported all the same.
+void cut_back(Connection &c, size_t written) {
   RecordEnds &r = c.records;
+  const size_t end = last_end_within(r, written);
+  if (end > 0) r.whole_end = r.base + static_cast<off_t>(end);
+  bool only_ours = c.seekable;
+  if (only_ours && c.append && !c.locked) {
+    // Without the lock another run may have appended after these bytes: then
+    // the unfinished record stays rather than the other run's lines going.
+    struct stat st {};
+    only_ours = ::fstat(c.fd, &st) == 0 && st.st_size == r.base + static_cast<off_t>(written);
+  }
+  if (only_ours && ::ftruncate(c.fd, r.whole_end) == 0 && !c.append)
+    (void)::lseek(c.fd, r.whole_end, SEEK_SET);
+  r.base = r.whole_end;
+}
+
+// Writes the first `n` held bytes and keeps the rest, which holds no record
+// end, at the front of the buffer.
+bool flush_held(Connection &c, size_t n) {
+  RecordEnds &r = c.records;
+  settle_base(c);
   size_t written = 0;
-  const bool ok = write_counted(c.fd, c.output.get(), c.output_fill, written);
+  const bool ok = write_counted(c.fd, c.output.get(), n, written);
   if (ok) {
     if (r.last_end > 0) r.whole_end = r.base + static_cast<off_t>(r.last_end);
     r.base += static_cast<off_t>(written);
   } else {
-    // Back to the end of the last whole record written. When the cut fails
-    // too there is nothing more to do; the failure is reported all the same.
-    const size_t end = last_end_within(r, written);
-    if (end > 0) r.whole_end = r.base + static_cast<off_t>(end);
-    if (c.seekable && ::ftruncate(c.fd, r.whole_end) == 0)
-      (void)::lseek(c.fd, r.whole_end, SEEK_SET);
-    r.base = r.whole_end;
+    cut_back(c, written);
+    n = c.output_fill; // the failed statement's output goes with it
   }
-  std::memset(r.bits.get(), 0, bit_bytes(c.output_fill));
+  std::memset(r.bits.get(), 0, bit_bytes(n));
   r.last_end = 0;
-  c.output_fill = 0;
+  c.output_fill -= n;
+  std::memmove(c.output.get(), c.output.get() + n, c.output_fill);
   return ok;
+}
+
+} // namespace
+
+bool flush_output(Connection &c) { return flush_held(c, c.output_fill); }
+
+bool flush_whole_records(Connection &c) {
+  const size_t whole = c.records.last_end;
+  return flush_held(c, whole > 0 ? whole : c.output_fill);
+}
+
+void lock_for_appending(Connection &c) {
+  if (c.locked) return;
+  for (;;) {
+    if (::flock(c.fd, LOCK_EX) == 0) {
+      c.locked = true;
+      return;
+    }
+    if (errno != EINTR) break;
+  }
+  // Some network file systems lock only through fcntl.
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  for (;;) {
+    if (::fcntl(c.fd, F_SETLKW, &whole) == 0) {
+      c.locked = true;
+      return;
+    }
+    if (errno != EINTR) return; // no locks here: appending alone keeps lines whole
+  }
 }
 
 } // namespace recio

@@ -1,7 +1,8 @@
 // The held output of a file connection: where its whole records end, and the
 // host write that hands it to the file. After a failed write the file is cut
 // back to the end of the last whole record in it, so a file that is appended
-// to never keeps the first part of a record.
+// to never keeps the first part of a record. A file connected for appending
+// is locked from its first write to the end of the run.
 #pragma once
 
 #include <sys/types.h>
@@ -33,6 +34,17 @@ void begin_output(Connection &c, off_t at);
 
 // The record that ends with the last held byte is complete.
 void mark_record_end(Connection &c);
+
+// Writes the held records that are whole and keeps an unfinished one, so
+// that a file appended to by several runs at once never has a line of one run
+// broken by another's; for a full buffer.
+bool flush_whole_records(Connection &c);
+
+// Takes an exclusive lock on a file connected for appending, held until the
+// file is closed at the end of the run, so that the lines of one run stay
+// together; waits while another run holds it. Where the file system has no
+// locks the run goes on without one.
+void lock_for_appending(Connection &c);
 
 // The host's write as the file output calls it: bytes written, or -1 with
 // errno set. Replaceable so that a test can make writes fail part way.

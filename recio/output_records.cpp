@@ -25,14 +25,23 @@ RecordSink::RecordSink(int32_t unit) {
   kind_ = Kind::file;
   Connection &c = *connection_;
   if (!c.write_mode) {
-    // Writing after reading: the written records become the last ones.
-    const off_t at = c.input.position();
-    if (c.seekable && (::ftruncate(c.fd, at) != 0 || ::lseek(c.fd, at, SEEK_SET) != at)) {
-      fail(static_cast<int>(ErrorCode::write_failed));
-      return;
+    if (c.append) {
+      // The records go after whatever the file holds when they are written,
+      // also what other runs appended since it was connected: nothing is cut.
+      lock_for_appending(c);
+      const off_t end = c.seekable ? ::lseek(c.fd, 0, SEEK_END) : c.input.position();
+      c.input.reset(end < 0 ? 0 : end);
+      begin_output(c, c.input.position());
+    } else {
+      // Writing after reading: the written records become the last ones.
+      const off_t at = c.input.position();
+      if (c.seekable && (::ftruncate(c.fd, at) != 0 || ::lseek(c.fd, at, SEEK_SET) != at)) {
+        fail(static_cast<int>(ErrorCode::write_failed));
+        return;
+      }
+      c.input.reset(at);
+      begin_output(c, at);
     }
-    c.input.reset(at);
-    begin_output(c, at);
     c.write_mode = true;
   }
 }
@@ -89,7 +98,7 @@ void RecordSink::put(const char *text, size_t n) {
     Connection &c = *connection_;
     position_ += n;
     while (n > 0) {
-      if (c.output_fill == kOutputBufferSize && !flush_output(c)) {
+      if (c.output_fill == kOutputBufferSize && !flush_whole_records(c)) {
         fail(static_cast<int>(ErrorCode::write_failed));
         return;
       }

@@ -279,12 +279,16 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   const int create = device.kind == DeviceKind::host_path || is_old(status) ? 0 : O_CREAT;
   // A pipe held open for writing by its own reader never comes to its end, so
   // one that is not connected for appending is opened for reading only.
-  const bool read_only = is_pipe && !is_append(access);
-  int fd = read_only ? -1 : ::open(path.c_str(), O_RDWR | create | O_CLOEXEC, 0666);
+  const bool append = is_append(access);
+  const bool read_only = is_pipe && !append;
+  // Appending is the host's: each write lands at the end of the file as it is
+  // then, so runs that share a list file never write over each other.
+  const int write_flags = create | (append ? O_APPEND : 0) | O_CLOEXEC;
+  int fd = read_only ? -1 : ::open(path.c_str(), O_RDWR | write_flags, 0666);
   int first_errno = errno;
   if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (read_only) first_errno = errno;
-  if (fd < 0) fd = ::open(path.c_str(), O_WRONLY | create | O_CLOEXEC, 0666);
+  if (fd < 0) fd = ::open(path.c_str(), O_WRONLY | write_flags, 0666);
   if (fd < 0) open_error(open_error_code(first_errno));
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     ::close(fd);
@@ -297,8 +301,9 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   c.inode = st.st_ino;
   c.has_identity = true;
   c.seekable = S_ISREG(st.st_mode);
+  c.append = append;
   off_t position = 0;
-  if (is_append(access) && c.seekable) position = ::lseek(fd, 0, SEEK_END);
+  if (append && c.seekable) position = ::lseek(fd, 0, SEEK_END);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
   // A pipe cannot go back to its start: what it gives is kept for the rewind.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <utility>
 
 namespace sao {
 
@@ -68,13 +69,17 @@ Outcome leading_outcome(int32_t status) {
 Outcome read_index() {
   ReaderState &r = reader();
   recio::set_statement(234);
-  // Two whole lines of 40 canonical I3 fields need no read statement.
+  // After a rejected index its second line is already in DFI(1) to DFI(40),
+  // so only the line after it is read.
+  const size_t first = std::exchange(r.index_first_line_carried, false) ? 41 : 1;
+  const size_t count = 81 - first;
+  // Whole lines of 40 canonical I3 fields need no read statement.
   static const recio::FormatHandle format = recio::cached_format("(40I3)");
   static const recio::LineShape shape = recio::line_shape(*format);
-  const size_t done = recio::read_whole_lines(kInputUnit, shape, &r.dfi[1], 80);
-  if (done == 80) return Outcome::index_read;
+  const size_t done = recio::read_whole_lines(kInputUnit, shape, &r.dfi[first], count);
+  if (done == count) return Outcome::index_read;
   recio::ReadStatement read(kInputUnit, format, recio::kErrorsAndEnd);
-  read.items(&r.dfi[1 + done], 80 - done);
+  read.items(&r.dfi[first + done], count - done);
   const int32_t status = read.finish();
   if (status < 0) return Outcome::end_of_input;
   return status > 0 ? Outcome::index_error : Outcome::index_read;
@@ -86,6 +91,12 @@ Outcome resync_read() {
   recio::ReadStatement read(kInputUnit, "(A120)", recio::kEndOnly);
   read.item(line.data(), line.size());
   return read.finish() < 0 ? Outcome::end_of_input : Outcome::resynced;
+}
+
+void reject_index() {
+  ReaderState &r = reader();
+  std::copy(r.dfi.begin() + 41, r.dfi.end(), r.dfi.begin() + 1);
+  r.index_first_line_carried = true;
 }
 
 bool index_valid() {

@@ -11,6 +11,12 @@ Outcome read_index();
 Outcome resync_read();
 // DFI(1) within 1 to 16.
 bool index_valid();
+// After an index that read cleanly and failed index_valid(): its second line
+// may be the first line of the next record's index (the line before it was a
+// blank line or the last line of a damaged record), so the next read_index()
+// starts on that line. A rejected index then costs one line, not two, and a
+// stray line before a record never swallows the record's first index line.
+void reject_index();
 // Fills the format slots for the record's format version.
 void build_format_table();
 // Groups 1, 2 and 3: leading_groups_read, record_abandoned or end_of_input.

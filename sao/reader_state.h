@@ -91,6 +91,9 @@ struct GroupStore {
 
 struct ReaderState {
   std::array<int32_t, 81> dfi{}; // DFI(1) to DFI(80); [0] unused
+  // DFI(1) to DFI(40) already hold the next index's first line: the second
+  // line of a rejected index, read and carried over instead of read again.
+  bool index_first_line_carried = false;
   std::array<std::array<char, kSlotLength>, 13> slots{}; // slots 1 to 12; [0] unused
   std::array<float, 16> group1_reals{};
   std::array<char, 120> group2_first_line{};

@@ -6,6 +6,7 @@
 #include "recio/connection.h"
 #include "recio/file_output.h"
 #include "recio/output_records.h"
+#include "recio/run_errors.h"
 #include "recio/units.h"
 #include "support/runtime_fixture.h"
 
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <string>
 #include <vector>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -110,6 +112,68 @@ TEST_F(FileOutput, FailuresAcrossSeveralWriteOuts) {
     EXPECT_EQ(read_file("list.txt"), "earlier\r\n" + whole_records_within(full, budget));
     if (HasFailure()) return;
   }
+}
+
+// Several runs may append to one file at once: every write-out of a full
+// buffer ends at a record end, so no run's line is broken by another's.
+std::vector<char> g_last_bytes;
+
+ssize_t write_noting_last_byte(int fd, const void *data, size_t size) {
+  if (size > 0) g_last_bytes.push_back(static_cast<const char *>(data)[size - 1]);
+  return ::write(fd, data, size);
+}
+
+TEST_F(FileOutput, FullBufferIsWrittenOutAtARecordEnd) {
+  std::string full;
+  start_run();
+  recio::set_host_write(write_noting_last_byte);
+  g_last_bytes.clear();
+  EXPECT_EQ(expect_end([&] {
+              recio::connect_unit(20, "list.txt", "append");
+              for (int i = 0; i < 6000; ++i) {
+                const std::string r = std::to_string(i) + std::string(static_cast<size_t>(i % 37), '-');
+                recio::write_formatted(20, "(a)", {r});
+                full += r + "\r\n";
+              }
+              recio::close_all_units();
+              recio::stop_run();
+            }),
+            0);
+  EXPECT_EQ(read_file("list.txt"), full);
+  ASSERT_GT(g_last_bytes.size(), 2u);
+  for (char c : g_last_bytes) EXPECT_EQ(c, '\n');
+}
+
+// Without a lock, another run may append while this one's write fails: its
+// lines stay, and so does this run's unfinished record, which cannot be cut
+// without them.
+std::string g_other_file;
+
+ssize_t fail_after_another_appends(int fd, const void *data, size_t size) {
+  const ssize_t n = ::write(fd, data, size / 2);
+  const std::string other = "another run's line\r\n";
+  const int other_fd = ::open(g_other_file.c_str(), O_WRONLY | O_APPEND);
+  EXPECT_EQ(::write(other_fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
+  ::close(other_fd);
+  (void)n;
+  errno = ENOSPC;
+  return -1;
+}
+
+TEST_F(FileOutput, WithoutTheLockAFailedWriteCutsNothingOfAnotherRun) {
+  write_file("list.txt", "earlier\r\n");
+  g_other_file = path("list.txt");
+  start_run();
+  EXPECT_EQ(expect_end([] {
+              recio::connect_unit(20, "list.txt", "append");
+              recio::write_formatted(20, "(a)", {"first"});
+              recio::find_connection(20)->locked = false; // as on a file system without locks
+              recio::set_host_write(fail_after_another_appends);
+              recio::write_formatted(20, "(a)", {"second"});
+              recio::close_all_units();
+            }),
+            1);
+  EXPECT_EQ(read_file("list.txt"), "earlier\r\nfirst\r\nanother run's line\r\n");
 }
 
 } // namespace

@@ -63,7 +63,8 @@ protected:
         std::string pass;
         sao::Outcome o = sao::read_index();
         if (o == sao::Outcome::index_error) o = sao::resync_read();
-        else if (o == sao::Outcome::index_read && sao::index_valid()) {
+        else if (o == sao::Outcome::index_read && !sao::index_valid()) sao::reject_index();
+        else if (o == sao::Outcome::index_read) {
           sao::build_format_table();
           o = sao::read_leading_groups();
           if (o == sao::Outcome::leading_groups_read) {

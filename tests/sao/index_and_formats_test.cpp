@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Letters, SaoIndexResync,
                                                     fives(40, {3, 4})}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(SaoIndexRead, BlankLineReadsAsZerosAndTakesTheNextLineAlong) {
+TEST_F(SaoIndexRead, RejectedIndexCostsOneLine) {
   open_input("\n" + marker_line(9) + marker_line(13) + marker_line(14));
   ASSERT_EQ(sao::read_index(), Outcome::index_read);
   const Dfi &dfi = sao::reader().dfi;
@@ -157,10 +157,31 @@ TEST_F(SaoIndexRead, BlankLineReadsAsZerosAndTakesTheNextLineAlong) {
   EXPECT_EQ(dfi[40], 0);
   EXPECT_EQ(dfi[41], 9);
   EXPECT_FALSE(sao::index_valid());
+  sao::reject_index();
+  // The next index starts on the rejected index's second line.
+  ASSERT_EQ(sao::read_index(), Outcome::index_read);
+  EXPECT_EQ(dfi[1], 9);
+  EXPECT_EQ(dfi[41], 13);
+  sao::reject_index();
   ASSERT_EQ(sao::read_index(), Outcome::index_read);
   EXPECT_EQ(dfi[1], 13);
   EXPECT_EQ(dfi[41], 14);
   EXPECT_EQ(sao::read_index(), Outcome::end_of_input);
+}
+
+TEST_F(SaoIndexRead, LineAfterACarriedLineCanStillFail) {
+  // The carried line is the first of the next index; letters in the line
+  // after it are that index's error, answered by the resync read.
+  open_input("\n" + marker_line(9) + "  1 x2" + std::string(114, ' ') + "\n" + marker_line(4) +
+             marker_line(5));
+  ASSERT_EQ(sao::read_index(), Outcome::index_read);
+  sao::reject_index();
+  EXPECT_EQ(sao::read_index(), Outcome::index_error);
+  EXPECT_EQ(sao::resync_read(), Outcome::resynced);
+  ASSERT_EQ(sao::read_index(), Outcome::index_read);
+  const Dfi &dfi = sao::reader().dfi;
+  EXPECT_EQ(dfi[1], 4);
+  EXPECT_EQ(dfi[41], 5);
 }
 
 TEST_F(SaoIndexRead, FileEndingAfterTheFirstLineIsTheEnd) {

@@ -11,7 +11,7 @@ set(vornet_kernel_sources
   recio/kernels/word_conversion.cpp
   recio/kernels/lane_layout.cpp
   recio/kernels/portable/classify.cpp)
-set(vornet_kernel_avx2_sources recio/kernels/avx2/classify.cpp)
+set(vornet_kernel_avx2_sources recio/kernels/avx2/classify.cpp recio/kernels/avx2/lanes.cpp)
 set(vornet_kernel_avx512_sources recio/kernels/avx512/classify.cpp recio/kernels/avx512/lanes.cpp)
 set(vornet_kernel_neon_sources recio/kernels/neon/classify.cpp recio/kernels/neon/lanes.cpp)
 set(vornet_kernel_avx2_flags -mavx2 -mbmi2 -mfma)

@@ -17,6 +17,23 @@ void place(uint8_t *index, uint64_t &keep, uint64_t &prefix, int lane, int32_t f
   }
 }
 
+// The window of the bytes `keep` of lane 0 of `index`; false when they span
+// more than eight columns.
+bool window_of(const uint8_t *index, uint64_t keep, LaneWindow &w) {
+  int lo = 255, hi = -1;
+  for (int b = 0; b < 8; ++b) {
+    if (!(keep >> b & 1)) continue;
+    lo = index[b] < lo ? index[b] : lo;
+    hi = index[b] > hi ? index[b] : hi;
+  }
+  if (hi < 0) return true; // an empty part
+  if (hi - lo >= 8) return false;
+  w.base = lo;
+  for (int b = 0; b < 8; ++b)
+    if (keep >> b & 1) w.shuffle[b] = static_cast<uint8_t>(index[b] - lo);
+  return true;
+}
+
 } // namespace
 
 LaneLayout lane_layout(const FieldLayout &l) {
@@ -54,6 +71,9 @@ LaneLayout lane_layout(const FieldLayout &l) {
   lanes.exponent = exponent_digits > 0;
   lanes.usable = true;
   lanes.checks_itself = l.width >= 6;
+  lanes.windowed = window_of(lanes.index, lanes.keep, lanes.low_window) &&
+                   window_of(lanes.high_index, lanes.high_keep, lanes.high_window) &&
+                   window_of(lanes.exponent_index, lanes.exponent_keep, lanes.exponent_window);
   return lanes;
 }
 

@@ -15,6 +15,15 @@
 
 namespace recio::kernels {
 
+// A part of a field (its last eight mantissa digits, the digits before
+// them, or its exponent) as an eight-byte window of the field, for lanes
+// that load each field's bytes apart: the window's first column, and the
+// byte of the window each lane byte takes (0x80: none, the byte reads 0).
+struct LaneWindow {
+  int32_t base = 0;
+  uint8_t shuffle[8] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+};
+
 struct LaneLayout {
   uint8_t index[64] = {};          // source byte (of two vectors) of each lane byte: the last
                                    // eight mantissa digits, right-aligned
@@ -30,6 +39,9 @@ struct LaneLayout {
   bool high = false;    // more than eight mantissa digits
   bool exponent = false;
   bool usable = false;
+  // The parts as windows, where each fits one (eight columns or fewer).
+  LaneWindow low_window, high_window, exponent_window;
+  bool windowed = false;
   // Fields wide enough that a group's own check costs less than classifying
   // the whole run first.
   bool checks_itself = false;

@@ -27,6 +27,11 @@ using Classify = void (*)(const char *p, size_t n, ClassMasks &m);
 // the fields were checked already. A `stride` of 0 stores every value in
 // out[0], so the last one stays. Reads no byte past the fields.
 struct LaneStage {
+  // Whether the lanes take a usable layout; null: every one.
+  bool (*takes)(const LaneLayout &l);
+  // Whether wide fields go to the lanes unchecked, as checking a group
+  // costs the lanes less than classifying the block first.
+  bool checks_groups;
   size_t (*ints)(const LaneLayout &l, const char *p, size_t n, bool checked, int32_t *out);
   size_t (*floats)(const LaneLayout &l, const char *p, size_t n, bool checked, float *out,
                    ptrdiff_t stride);
@@ -62,6 +67,10 @@ void classify(const char *p, size_t n, ClassMasks &m);
 }
 namespace VORNET_LEVEL(avx2) {
 void classify(const char *p, size_t n, ClassMasks &m);
+// Lanes that load an eight-byte window of each field per part: they take
+// the layouts whose parts each fit one.
+bool takes(const LaneLayout &l);
+VORNET_DECLARE_LANES
 }
 namespace VORNET_LEVEL(avx512) {
 void classify(const char *p, size_t n, ClassMasks &m);

@@ -11,17 +11,21 @@ using kernels::LevelStages;
 
 constexpr LevelStages kPortable{"portable", kernels::portable::classify, {}};
 #if defined(__x86_64__)
-constexpr LevelStages kAvx2{"avx2", kernels::avx2::classify, {}};
+constexpr LevelStages kAvx2{
+    "avx2",
+    kernels::avx2::classify,
+    {kernels::avx2::takes, false, kernels::avx2::convert_lanes, kernels::avx2::convert_lanes,
+     kernels::avx2::convert_lanes}};
 constexpr LevelStages kAvx512{
     "avx512",
     kernels::avx512::classify,
-    {kernels::avx512::convert_lanes, kernels::avx512::convert_lanes,
+    {nullptr, true, kernels::avx512::convert_lanes, kernels::avx512::convert_lanes,
      kernels::avx512::convert_lanes}};
 #elif defined(__aarch64__)
 constexpr LevelStages kNeon{
     "neon",
     kernels::neon::classify,
-    {kernels::neon::convert_lanes, kernels::neon::convert_lanes, kernels::neon::convert_lanes}};
+    {nullptr, false, kernels::neon::convert_lanes, kernels::neon::convert_lanes, kernels::neon::convert_lanes}};
 #endif
 
 KernelLevel find_best_level() {

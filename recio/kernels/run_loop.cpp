@@ -58,9 +58,10 @@ size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t
       last = &plan_for(own);
     }
     const size_t n = std::min(count - done, last->fields);
-    const bool lanes =
-        level.lanes.ints && last->lanes.usable && (to.stride == 1 || to.stride == 0);
-    if (lanes && last->lanes.checks_itself) {
+    const bool lanes = level.lanes.ints && last->lanes.usable &&
+                       (!level.lanes.takes || level.lanes.takes(last->lanes)) &&
+                       (to.stride == 1 || to.stride == 0);
+    if (lanes && last->lanes.checks_itself && level.lanes.checks_groups) {
       // Wide fields: the lanes check their own groups as they convert them.
       const size_t converted = convert_lanes(level.lanes, *last, block, n, false, to);
       if (converted == 0 && layout_of(block, width, real, own) && !(own == last->layout)) {

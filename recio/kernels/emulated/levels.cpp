@@ -6,11 +6,15 @@ namespace recio::kernels {
 
 namespace {
 
-constexpr LevelStages kAvx2{"avx2", avx2_emulated::classify, {}};
+constexpr LevelStages kAvx2{
+    "avx2",
+    avx2_emulated::classify,
+    {avx2_emulated::takes, false, avx2_emulated::convert_lanes, avx2_emulated::convert_lanes,
+     avx2_emulated::convert_lanes}};
 constexpr LevelStages kAvx512{
     "avx512",
     avx512_emulated::classify,
-    {avx512_emulated::convert_lanes, avx512_emulated::convert_lanes,
+    {nullptr, true, avx512_emulated::convert_lanes, avx512_emulated::convert_lanes,
      avx512_emulated::convert_lanes}};
 
 } // namespace

@@ -4,6 +4,7 @@
 # at run time); the NEON folder only for aarch64, where it is the baseline.
 set(vornet_kernel_sources
   recio/kernels/levels.cpp
+  recio/kernels/level_choice.cpp
   recio/kernels/run_loop.cpp
   recio/kernels/field_layout.cpp
   recio/kernels/layout_plan.cpp

@@ -28,7 +28,9 @@ constexpr LevelStages kNeon{
     {nullptr, false, kernels::neon::convert_lanes, kernels::neon::convert_lanes, kernels::neon::convert_lanes}};
 #endif
 
-KernelLevel find_best_level() {
+} // namespace
+
+KernelLevel detect_kernel_level() {
 #if defined(__x86_64__)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
@@ -46,22 +48,16 @@ KernelLevel find_best_level() {
 #endif
 }
 
-} // namespace
-
-KernelLevel best_kernel_level() {
-  static const KernelLevel level = find_best_level();
-  return level;
-}
-
 bool kernel_level_supported(KernelLevel level) {
+  static const KernelLevel best = detect_kernel_level();
   switch (level) {
   case KernelLevel::portable:
     return true;
 #if defined(__x86_64__)
   case KernelLevel::avx2:
-    return best_kernel_level() != KernelLevel::portable;
+    return best != KernelLevel::portable;
   case KernelLevel::avx512:
-    return best_kernel_level() == KernelLevel::avx512;
+    return best == KernelLevel::avx512;
 #elif defined(__aarch64__)
   case KernelLevel::neon:
     return true;

@@ -16,18 +16,27 @@ namespace recio::kernels::VORNET_LEVEL(avx2) {
 
 namespace {
 
-// A part's window as lanes use it: its first column, and its shuffle for
-// each 64-bit lane (the odd lanes' bytes lie eight further on).
+// Small helpers are inlined whatever the compiler's estimate: a call would
+// pass vectors through memory.
+#define VORNET_INLINE [[gnu::always_inline]] inline
+
+// A part's window as lanes use it: its first column, and its shuffles. Four
+// fields loaded apart hold their windows eight bytes apart; fields of eight
+// columns or fewer are loaded two at a time from the first one's window,
+// so the second's bytes lie one width further on.
 struct Window {
   int32_t base;
-  __m256i shuffle;
+  __m256i shuffle, pair_shuffle;
 };
 
-Window window_of(const LaneWindow &w) {
+Window window_of(const LaneWindow &w, int32_t width) {
   uint64_t shuffle;
   std::memcpy(&shuffle, w.shuffle, 8);
-  const __m256i odd = _mm256_setr_epi64x(0, 0x0808080808080808, 0, 0x0808080808080808);
-  return {w.base, _mm256_add_epi8(_mm256_set1_epi64x(static_cast<long long>(shuffle)), odd)};
+  const __m256i bytes = _mm256_set1_epi64x(static_cast<long long>(shuffle));
+  const long long pair = static_cast<long long>(0x0101010101010101ull * static_cast<uint64_t>(width));
+  return {w.base,
+          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, 0x0808080808080808, 0, 0x0808080808080808)),
+          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, pair, 0, pair))};
 }
 
 struct Windows {
@@ -42,8 +51,16 @@ uint64_t load_word(const char *p) {
 
 // The part `w` of the first `lanes` (at most four) of the fields `width`
 // apart from `f`, right-aligned per lane; no other field is read.
-__m256i gather(const Window &w, const char *f, size_t width, size_t lanes) {
+VORNET_INLINE __m256i gather(const Window &w, const char *f, size_t width, size_t lanes) {
   const char *p = f + w.base;
+  if (width <= 8 && lanes >= 4) {
+    // Two fields to each 16-byte load; the bytes past the fourth field's
+    // window are the run's or its padding's.
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * width));
+    return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1),
+                               w.pair_shuffle);
+  }
   uint64_t word[4] = {};
   if (lanes >= 4) {
     for (size_t k = 0; k < 4; ++k) word[k] = load_word(p + k * width);
@@ -58,7 +75,7 @@ __m256i gather(const Window &w, const char *f, size_t width, size_t lanes) {
 
 // Digit bytes (bit 4 set) as numbers per lane, the first the most
 // significant; blanks, signs and bytes no column fills count as 0.
-__m256i lane_numbers(__m256i x) {
+VORNET_INLINE __m256i lane_numbers(__m256i x) {
   const __m256i bit4 = _mm256_set1_epi8(0x10);
   const __m256i is_digit = _mm256_cmpeq_epi8(_mm256_and_si256(x, bit4), bit4);
   const __m256i d = _mm256_and_si256(_mm256_and_si256(x, _mm256_set1_epi8(0x0F)), is_digit);
@@ -70,7 +87,7 @@ __m256i lane_numbers(__m256i x) {
 
 // All ones in the lanes that hold a minus sign among the bytes of `bytes`
 // (0xFF for each byte of a lane to look at).
-__m256i minus_lanes(__m256i x, uint64_t bytes) {
+VORNET_INLINE __m256i minus_lanes(__m256i x, uint64_t bytes) {
   const __m256i m = _mm256_and_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(kMinus)),
                                      _mm256_set1_epi64x(static_cast<long long>(bytes)));
   return _mm256_xor_si256(_mm256_cmpeq_epi64(m, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
@@ -91,7 +108,7 @@ struct Lanes {
   __m256i value, negative, exponent;
 };
 
-Lanes lanes_of(const LaneLayout &l, const Windows &w, uint64_t low_prefix, uint64_t high_prefix,
+VORNET_INLINE Lanes lanes_of(const LaneLayout &l, const Windows &w, uint64_t low_prefix, uint64_t high_prefix,
                const char *f, size_t lanes) {
   const size_t width = static_cast<size_t>(l.width);
   Lanes r;
@@ -138,14 +155,14 @@ struct QuotientOps {
 };
 
 // Four values below 2^52, exactly, as doubles.
-__m256d to_double(__m256i v) {
+VORNET_INLINE __m256d to_double(__m256i v) {
   const __m256i magic = _mm256_set1_epi64x(0x4330000000000000);
   return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(v, magic)), _mm256_castsi256_pd(magic));
 }
 
 // The reals of four lanes; `inexact` gets one bit for each lane whose power
 // of ten is past the exact ones.
-__m256d reals(const LaneLayout &l, const Lanes &r, int &inexact) {
+VORNET_INLINE __m256d reals(const LaneLayout &l, const Lanes &r, int &inexact) {
   const __m256d m = to_double(r.value);
   __m256d d;
   if (!l.exponent) {
@@ -177,7 +194,7 @@ __m256d reals(const LaneLayout &l, const Lanes &r, int &inexact) {
 }
 
 // The low 32 bits of each lane of `a` and then of `b`, as eight integers.
-__m256i narrow(__m256i a, __m256i b) {
+VORNET_INLINE __m256i narrow(__m256i a, __m256i b) {
   const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
   const __m256i x = _mm256_permutevar8x32_epi32(a, order);
   const __m256i y = _mm256_permutevar8x32_epi32(b, order);
@@ -188,7 +205,8 @@ template <class T>
 size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
                bool checked) {
   if (!l.windowed) return 0;
-  const Windows w{window_of(l.low_window), window_of(l.high_window), window_of(l.exponent_window)};
+  const Windows w{window_of(l.low_window, l.width), window_of(l.high_window, l.width),
+                  window_of(l.exponent_window, l.width)};
   const uint64_t low_prefix = byte_mask(l.prefix), high_prefix = byte_mask(l.high_prefix);
   const size_t group = static_cast<size_t>(l.fields);
   const size_t width = static_cast<size_t>(l.width);
@@ -245,6 +263,8 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
   }
   return n;
 }
+
+#undef VORNET_INLINE
 
 } // namespace
 

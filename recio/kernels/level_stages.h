@@ -25,7 +25,8 @@ using Classify = void (*)(const char *p, size_t n, ClassMasks &m);
 // not exact (the scalar stage and the one-field path go on from there). The
 // lanes check each group against the layout themselves unless `checked` says
 // the fields were checked already. A `stride` of 0 stores every value in
-// out[0], so the last one stays. Reads no byte past the fields.
+// out[0], so the last one stays. Loads no more than kKernelPadding bytes
+// past the fields (the AVX-512 and NEON lanes none at all).
 struct LaneStage {
   // Whether the lanes take a usable layout; null: every one.
   bool (*takes)(const LaneLayout &l);

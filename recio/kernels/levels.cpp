@@ -49,15 +49,17 @@ KernelLevel detect_kernel_level() {
 }
 
 bool kernel_level_supported(KernelLevel level) {
-  static const KernelLevel best = detect_kernel_level();
   switch (level) {
   case KernelLevel::portable:
     return true;
 #if defined(__x86_64__)
   case KernelLevel::avx2:
-    return best != KernelLevel::portable;
-  case KernelLevel::avx512:
-    return best == KernelLevel::avx512;
+  case KernelLevel::avx512: {
+    // The AVX-512 processors run AVX2 too.
+    static const KernelLevel best = detect_kernel_level();
+    return level == KernelLevel::avx2 ? best != KernelLevel::portable
+                                      : best == KernelLevel::avx512;
+  }
 #elif defined(__aarch64__)
   case KernelLevel::neon:
     return true;

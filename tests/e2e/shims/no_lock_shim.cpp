@@ -12,14 +12,18 @@ bool is_lock_command(int cmd) {
   return cmd == F_SETLK || cmd == F_SETLKW || cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW;
 }
 
-int forward(const char *symbol, int fd, int cmd, void *arg) {
+// Locks fail; every other command goes to the C library's `symbol`.
+int lock_or_forward(const char *symbol, int fd, int cmd, va_list &ap) {
+  // Every fcntl() argument is an int or a pointer, passed in one register.
+  void *arg = va_arg(ap, void *);
+  if (is_lock_command(cmd)) {
+    errno = ENOLCK;
+    return -1;
+  }
   using Fcntl = int (*)(int, int, ...);
   const auto real = reinterpret_cast<Fcntl>(::dlsym(RTLD_NEXT, symbol));
   return real(fd, cmd, arg);
 }
-
-// Every fcntl() argument is an int or a pointer, passed in one register.
-void *argument(va_list &ap) { return va_arg(ap, void *); }
 
 } // namespace
 
@@ -31,23 +35,15 @@ extern "C" int flock(int, int) {
 extern "C" int fcntl(int fd, int cmd, ...) {
   va_list ap;
   va_start(ap, cmd);
-  void *arg = argument(ap);
+  const int result = lock_or_forward("fcntl", fd, cmd, ap);
   va_end(ap);
-  if (is_lock_command(cmd)) {
-    errno = ENOLCK;
-    return -1;
-  }
-  return forward("fcntl", fd, cmd, arg);
+  return result;
 }
 
 extern "C" int fcntl64(int fd, int cmd, ...) {
   va_list ap;
   va_start(ap, cmd);
-  void *arg = argument(ap);
+  const int result = lock_or_forward("fcntl64", fd, cmd, ap);
   va_end(ap);
-  if (is_lock_command(cmd)) {
-    errno = ENOLCK;
-    return -1;
-  }
-  return forward("fcntl64", fd, cmd, arg);
+  return result;
 }

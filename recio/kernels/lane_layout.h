@@ -22,6 +22,7 @@ namespace recio::kernels {
 struct LaneWindow {
   int32_t base = 0;
   uint8_t shuffle[8] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
+  uint64_t sign_bytes = 0; // 0xFF at each lane byte where a minus makes the part negative
 };
 
 struct LaneLayout {

@@ -27,6 +27,7 @@ namespace {
 struct Window {
   int32_t base;
   __m256i shuffle, pair_shuffle;
+  uint64_t sign_bytes;
 };
 
 Window window_of(const LaneWindow &w, int32_t width) {
@@ -36,7 +37,7 @@ Window window_of(const LaneWindow &w, int32_t width) {
   const long long pair = static_cast<long long>(0x0101010101010101ull * static_cast<uint64_t>(width));
   return {w.base,
           _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, 0x0808080808080808, 0, 0x0808080808080808)),
-          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, pair, 0, pair))};
+          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, pair, 0, pair)), w.sign_bytes};
 }
 
 struct Windows {
@@ -93,39 +94,29 @@ VORNET_INLINE __m256i minus_lanes(__m256i x, uint64_t bytes) {
   return _mm256_xor_si256(_mm256_cmpeq_epi64(m, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
 }
 
-// The bytes of lane 0 in `bits` (one bit a byte) as a byte mask, for
-// minus_lanes.
-uint64_t byte_mask(uint64_t bits) {
-  uint64_t m = 0;
-  for (int b = 0; b < 8; ++b)
-    if (bits >> b & 1) m |= uint64_t{1} << (8 * b);
-  return m;
-}
-
 // Four lanes of a group: mantissas, their signs and, for E fields, the
 // signed exponents.
 struct Lanes {
   __m256i value, negative, exponent;
 };
 
-VORNET_INLINE Lanes lanes_of(const LaneLayout &l, const Windows &w, uint64_t low_prefix, uint64_t high_prefix,
-               const char *f, size_t lanes) {
+VORNET_INLINE Lanes lanes_of(const LaneLayout &l, const Windows &w, const char *f, size_t lanes) {
   const size_t width = static_cast<size_t>(l.width);
   Lanes r;
   const __m256i x = gather(w.low, f, width, lanes);
   r.value = lane_numbers(x);
-  r.negative = minus_lanes(x, low_prefix);
+  r.negative = minus_lanes(x, w.low.sign_bytes);
   if (l.high) {
     const __m256i h = gather(w.high, f, width, lanes);
     r.value = _mm256_add_epi64(_mm256_mul_epu32(lane_numbers(h), _mm256_set1_epi64x(100000000)),
                                r.value);
-    r.negative = _mm256_or_si256(r.negative, minus_lanes(h, high_prefix));
+    r.negative = _mm256_or_si256(r.negative, minus_lanes(h, w.high.sign_bytes));
   }
   r.exponent = _mm256_setzero_si256();
   if (l.exponent) {
     const __m256i e = gather(w.exponent, f, width, lanes);
     const __m256i magnitude = lane_numbers(e);
-    const __m256i below = minus_lanes(e, 0xFF);
+    const __m256i below = minus_lanes(e, w.exponent.sign_bytes);
     r.exponent = _mm256_sub_epi64(_mm256_xor_si256(magnitude, below), below);
   }
   return r;
@@ -207,7 +198,6 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
   if (!l.windowed) return 0;
   const Windows w{window_of(l.low_window, l.width), window_of(l.high_window, l.width),
                   window_of(l.exponent_window, l.width)};
-  const uint64_t low_prefix = byte_mask(l.prefix), high_prefix = byte_mask(l.high_prefix);
   const size_t group = static_cast<size_t>(l.fields);
   const size_t width = static_cast<size_t>(l.width);
   for (size_t i = 0; i < n; i += group) {
@@ -218,8 +208,8 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
     bool last = good < count;
     count = good;
     // The second four lanes only where a field is there for them.
-    const Lanes a = lanes_of(l, w, low_prefix, high_prefix, f, count);
-    const Lanes b = count > 4 ? lanes_of(l, w, low_prefix, high_prefix, f + 4 * width, count - 4) : a;
+    const Lanes a = lanes_of(l, w, f, count);
+    const Lanes b = count > 4 ? lanes_of(l, w, f + 4 * width, count - 4) : a;
     if constexpr (std::is_same_v<T, int32_t>) {
       const auto sign = [](const Lanes &r) {
         return _mm256_sub_epi64(_mm256_xor_si256(r.value, r.negative), r.negative);

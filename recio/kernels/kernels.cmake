@@ -42,21 +42,22 @@ function(vornet_add_kernels target)
   endforeach()
 endfunction()
 
-# Adds to `target` (a test or fuzz target) the x86 level sources compiled
-# once more against SIMDe's portable intrinsics, where SIMDe is installed and
-# the target is x86-64; further arguments are compile options. Without them
+# Adds to `target` (a test or fuzz target) the AVX2, AVX-512 and NEON level
+# sources compiled once more against SIMDe's portable intrinsics, where SIMDe
+# is installed and the target is x86-64; further arguments are compile options. Without them
 # emulated_stages() has none and the tests say so.
 function(vornet_add_emulated_kernels target)
   find_path(VORNET_SIMDE_INCLUDE simde/x86/avx512.h)
   set(sources ${PROJECT_SOURCE_DIR}/recio/kernels/emulated/levels.cpp)
   add_library(${target}_emulated OBJECT)
   if(VORNET_SIMDE_INCLUDE AND "avx512" IN_LIST vornet_kernel_levels)
-    foreach(level avx2 avx512)
+    foreach(level avx2 avx512 neon)
       list(TRANSFORM vornet_kernel_${level}_sources PREPEND ${PROJECT_SOURCE_DIR}/
            OUTPUT_VARIABLE level_sources)
       list(APPEND sources ${level_sources})
     endforeach()
-    target_compile_definitions(${target}_emulated PRIVATE VORNET_KERNELS_EMULATED)
+    target_compile_definitions(${target}_emulated PRIVATE VORNET_KERNELS_EMULATED
+                                                          VORNET_NEON_EMULATED)
     # SIMDe's 256- and 512-bit types are GCC vectors; clang warns that their
     # passing would differ with AVX enabled. These copies never meet code
     # built with AVX through such a type.

@@ -46,8 +46,8 @@ struct LevelStages {
   LaneStage lanes; // all null where the scalar stage converts every field
 };
 
-// The x86 sources are compiled a second time against portable definitions
-// of their intrinsics for the tests; those copies live in namespaces of their
+// The tests compile the vector level sources a second time against portable
+// definitions of their intrinsics; those copies live in namespaces of their
 // own, such as avx512_emulated.
 #ifdef VORNET_KERNELS_EMULATED
 #define VORNET_LEVEL(name) name##_emulated
@@ -77,7 +77,7 @@ namespace VORNET_LEVEL(avx512) {
 void classify(const char *p, size_t n, ClassMasks &m);
 VORNET_DECLARE_LANES
 }
-namespace neon {
+namespace VORNET_LEVEL(neon) {
 void classify(const char *p, size_t n, ClassMasks &m);
 VORNET_DECLARE_LANES
 }

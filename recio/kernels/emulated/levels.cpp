@@ -17,6 +17,14 @@ constexpr LevelStages kAvx512{
     {nullptr, true, avx512_emulated::convert_lanes, avx512_emulated::convert_lanes,
      avx512_emulated::convert_lanes}};
 
+#ifdef VORNET_NEON_EMULATED
+constexpr LevelStages kNeon{
+    "neon",
+    neon_emulated::classify,
+    {nullptr, false, neon_emulated::convert_lanes, neon_emulated::convert_lanes,
+     neon_emulated::convert_lanes}};
+#endif
+
 } // namespace
 
 const LevelStages *emulated_stages(KernelLevel level) {
@@ -25,6 +33,10 @@ const LevelStages *emulated_stages(KernelLevel level) {
     return &kAvx2;
   case KernelLevel::avx512:
     return &kAvx512;
+#ifdef VORNET_NEON_EMULATED
+  case KernelLevel::neon:
+    return &kNeon;
+#endif
   default:
     return nullptr;
   }

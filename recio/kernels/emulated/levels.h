@@ -1,6 +1,8 @@
-// The x86 levels built a second time against portable definitions of their
-// intrinsics, so that tests and fuzz targets run their algorithms on any
-// machine, bit for bit against the one-field path. Never in the program.
+// The vector levels of another machine, built a second time against
+// portable definitions of their intrinsics (SIMDe): on x86-64 the AVX2,
+// AVX-512 and NEON levels, so that tests and fuzz targets run their
+// algorithms on any machine, bit for bit against the one-field path. Never
+// in the program.
 #pragma once
 
 #include "recio/kernels/field_kernels.h"

@@ -2,7 +2,7 @@
 #include "recio/kernels/neon/classify.h"
 #include "recio/kernels/level_stages.h"
 
-namespace recio::kernels::neon {
+namespace recio::kernels::VORNET_LEVEL(neon) {
 
 void classify(const char *p, size_t n, ClassMasks &m) {
   for (size_t w = 0; w * 64 < n; ++w) {
@@ -16,4 +16,4 @@ void classify(const char *p, size_t n, ClassMasks &m) {
   clear_tail(m, n);
 }
 
-} // namespace recio::kernels::neon
+} // namespace recio::kernels::VORNET_LEVEL(neon)

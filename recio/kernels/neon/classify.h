@@ -4,15 +4,18 @@
 
 #include "recio/kernels/byte_classes.h"
 #include "recio/kernels/column_check.h"
+#include "recio/kernels/level_stages.h"
+#include "recio/kernels/neon_intrinsics.h"
 
-#include <arm_neon.h>
 
-namespace recio::kernels::neon {
+namespace recio::kernels::VORNET_LEVEL(neon) {
 
 // One bit per byte of four vectors, the first byte the lowest bit.
 // (Static: see exact_quotient.h.)
 static inline uint64_t bits_of(uint8x16_t a, uint8x16_t b, uint8x16_t c, uint8x16_t d) {
-  const uint8x16_t weights = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+  static constexpr uint8_t kWeights[16] = {1, 2, 4, 8, 16, 32, 64, 128,
+                                           1, 2, 4, 8, 16, 32, 64, 128};
+  const uint8x16_t weights = vld1q_u8(kWeights);
   const uint8x16_t ab = vpaddq_u8(vandq_u8(a, weights), vandq_u8(b, weights));
   const uint8x16_t cd = vpaddq_u8(vandq_u8(c, weights), vandq_u8(d, weights));
   const uint8x16_t all = vpaddq_u8(ab, cd);
@@ -35,4 +38,4 @@ static inline ByteClasses classes_of(const uint8x16x4_t &x) {
                      bits_of(letter[0], letter[1], letter[2], letter[3])};
 }
 
-} // namespace recio::kernels::neon
+} // namespace recio::kernels::VORNET_LEVEL(neon)

@@ -4,14 +4,14 @@
 // each field is scaled as the scalar stage scales it.
 #include "recio/kernels/level_stages.h"
 #include "recio/kernels/neon/classify.h"
+#include "recio/kernels/neon_intrinsics.h"
 #include "recio/kernels/powers_of_ten.h"
 
-#include <arm_neon.h>
 
 #include <cstring>
 #include <type_traits>
 
-namespace recio::kernels::neon {
+namespace recio::kernels::VORNET_LEVEL(neon) {
 
 namespace {
 
@@ -146,4 +146,4 @@ size_t convert_lanes(const LaneLayout &l, const char *p, size_t n, bool checked,
   return convert(l, p, n, out, stride, checked);
 }
 
-} // namespace recio::kernels::neon
+} // namespace recio::kernels::VORNET_LEVEL(neon)

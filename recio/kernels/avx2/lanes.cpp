@@ -177,9 +177,25 @@ VORNET_INLINE __m256d reals(const LaneLayout &l, const Lanes &r, int &inexact) {
     const __m256i index = _mm256_andnot_si256(
         _mm256_cmpgt_epi64(size, _mm256_set1_epi64x(kMaxExactPower)), size);
     const __m256d power = _mm256_i64gather_pd(kPowersOfTen, index, 8);
-    // Both operands exact: one correctly rounded operation, as one field.
-    d = _mm256_blendv_pd(_mm256_mul_pd(m, power), _mm256_div_pd(m, power),
-                         _mm256_castsi256_pd(below));
+    // Lanes that divide by 10^1 to 10^7: with at most seven digits, the
+    // quotient of two fused multiply-adds is the division's.
+    const __m256i short_division =
+        _mm256_and_si256(below, _mm256_cmpgt_epi64(_mm256_set1_epi64x(kMaxQuotientDigits + 1), size));
+    const bool quotients =
+        l.digits <= kMaxQuotientDigits &&
+        _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_or_si256(
+            short_division, _mm256_xor_si256(below, _mm256_set1_epi64x(-1))))) == 0xF;
+    if (quotients) {
+      const __m256d tenth =
+          _mm256_i64gather_pd(kTenths, _mm256_and_si256(short_division, size), 8);
+      d = _mm256_blendv_pd(_mm256_mul_pd(m, power),
+                           quotient_by_power_of_ten<QuotientOps>(m, power, tenth),
+                           _mm256_castsi256_pd(below));
+    } else {
+      // Both operands exact: one correctly rounded operation, as one field.
+      d = _mm256_blendv_pd(_mm256_mul_pd(m, power), _mm256_div_pd(m, power),
+                           _mm256_castsi256_pd(below));
+    }
   }
   return _mm256_xor_pd(d, _mm256_and_pd(_mm256_castsi256_pd(r.negative), _mm256_set1_pd(-0.0)));
 }

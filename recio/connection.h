@@ -2,10 +2,8 @@
 // buffer. Internal to the record services.
 #pragma once
 
-#include "recio/file_output.h"
-#include "recio/replay_store.h"
-
-#include <sys/types.h>
+#include "recio/host/host.h"
+#include "recio/record_ends.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +11,8 @@
 #include <string_view>
 
 namespace recio {
+
+class ReplayStore;
 
 // Reads a host handle through a large buffer. Lines of any length pass in
 // constant memory: the buffer is refilled only once it is fully consumed.
@@ -23,14 +23,19 @@ public:
   static constexpr int kEnd = -1;       // the file is over, at the start of a record
   static constexpr int kHostError = -2; // the host reported a read failure
 
-  void attach(int fd, size_t capacity);
+  InputCursor();
+  ~InputCursor();
+  InputCursor(InputCursor &&) noexcept;
+  InputCursor &operator=(InputCursor &&) noexcept;
+
+  void attach(host::Handle fd, size_t capacity);
   // Forgets buffered data: the next byte comes from the handle, which stands
   // at byte `position` of the file.
-  void reset(off_t position = 0);
+  void reset(host::Offset position = 0);
 
   // For a handle that cannot seek: keeps what is read from now on, so that
   // start_replay() can start the input over once.
-  void keep_for_replay() { replay_ = std::make_unique<ReplayStore>(); }
+  void keep_for_replay();
   // Starts over with the first byte kept, as a rewind of a file would; false
   // when nothing was kept for it.
   bool start_replay();
@@ -56,19 +61,19 @@ public:
   int buffer_line();
 
   // Byte position of the next unread byte in the file.
-  off_t position() const { return base_ + static_cast<off_t>(pos_); }
+  host::Offset position() const { return base_ + static_cast<host::Offset>(pos_); }
   int last_errno() const { return errno_; }
 
 private:
   int refill();
-  ssize_t read_handle(char *dest, size_t size);
+  host::ByteCount read_handle(char *dest, size_t size);
 
   std::unique_ptr<char[]> data_;
   size_t capacity_ = 0;
   size_t pos_ = 0;
   size_t fill_ = 0;
-  off_t base_ = 0;
-  int fd_ = -1;
+  host::Offset base_ = 0;
+  host::Handle fd_ = host::kNoHandle;
   int errno_ = 0;
   bool last_was_line_feed_ = true; // nothing taken yet counts as a record start
   bool supplied_line_feed_ = false;
@@ -80,7 +85,7 @@ private:
 
 struct Connection {
   int32_t unit = 0;
-  int fd = -1;
+  host::Handle fd = host::kNoHandle;
   bool owns_fd = false;
   bool is_console = false;
   bool seekable = false;
@@ -91,8 +96,7 @@ struct Connection {
   bool locked = false;
   char name[260] = {};
   uint16_t name_length = 0;
-  dev_t device = 0;
-  ino_t inode = 0;
+  host::FileIdentity identity;
   bool has_identity = false;
   int32_t record_length = 1024;
 
@@ -113,8 +117,5 @@ struct Connection {
 
 inline constexpr size_t kInputBufferSize = 256 * 1024;
 inline constexpr size_t kOutputBufferSize = 64 * 1024;
-
-// Writes all of `data` to `fd`; false when the host refuses.
-bool write_all(int fd, const char *data, size_t size);
 
 } // namespace recio

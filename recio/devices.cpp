@@ -1,5 +1,6 @@
 #include "recio/units.h"
 
+#include "recio/host/host.h"
 #include "recio/text.h"
 
 #include <array>
@@ -10,28 +11,29 @@ namespace {
 
 struct DeviceName {
   std::string_view name;
-  Device device;
+  DeviceKind kind;
+  host::Device host = host::Device::null_device; // for host_path
 };
 
-// Printers map to the parallel-port printer devices, serial ports to the
-// serial lines; COM1, AUX and LINE name the same first serial line.
+// COM1, AUX and LINE name the same first serial line; the host says which
+// device each one is.
 constexpr std::array<DeviceName, 16> kDevices{{
-    {"CON", {DeviceKind::console}},
-    {"USER", {DeviceKind::console}},
-    {"ERR", {DeviceKind::standard_error}},
-    {"NUL", {DeviceKind::host_path, "/dev/null"}},
-    {"PRN", {DeviceKind::host_path, "/dev/lp0"}},
-    {"LPT1", {DeviceKind::host_path, "/dev/lp0"}},
-    {"LPT2", {DeviceKind::host_path, "/dev/lp1"}},
-    {"LPT3", {DeviceKind::host_path, "/dev/lp2"}},
-    {"LPT4", {DeviceKind::host_path, "/dev/lp3"}},
-    {"COM1", {DeviceKind::host_path, "/dev/ttyS0"}},
-    {"AUX", {DeviceKind::host_path, "/dev/ttyS0"}},
-    {"LINE", {DeviceKind::host_path, "/dev/ttyS0"}},
-    {"COM2", {DeviceKind::host_path, "/dev/ttyS1"}},
-    {"COM3", {DeviceKind::host_path, "/dev/ttyS2"}},
-    {"COM4", {DeviceKind::host_path, "/dev/ttyS3"}},
-    {"", {}},
+    {"CON", DeviceKind::console},
+    {"USER", DeviceKind::console},
+    {"ERR", DeviceKind::standard_error},
+    {"NUL", DeviceKind::host_path, host::Device::null_device},
+    {"PRN", DeviceKind::host_path, host::Device::printer1},
+    {"LPT1", DeviceKind::host_path, host::Device::printer1},
+    {"LPT2", DeviceKind::host_path, host::Device::printer2},
+    {"LPT3", DeviceKind::host_path, host::Device::printer3},
+    {"LPT4", DeviceKind::host_path, host::Device::printer4},
+    {"COM1", DeviceKind::host_path, host::Device::serial1},
+    {"AUX", DeviceKind::host_path, host::Device::serial1},
+    {"LINE", DeviceKind::host_path, host::Device::serial1},
+    {"COM2", DeviceKind::host_path, host::Device::serial2},
+    {"COM3", DeviceKind::host_path, host::Device::serial3},
+    {"COM4", DeviceKind::host_path, host::Device::serial4},
+    {"", DeviceKind::none},
 }};
 
 } // namespace
@@ -48,7 +50,8 @@ Device device_for_name(std::string_view name) {
       return {};
   }
   for (const DeviceName &d : kDevices)
-    if (!d.name.empty() && equal_nocase(base, d.name)) return d.device;
+    if (!d.name.empty() && equal_nocase(base, d.name))
+      return {d.kind, d.kind == DeviceKind::host_path ? host::device_path(d.host) : nullptr};
   return {};
 }
 

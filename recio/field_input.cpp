@@ -1,14 +1,14 @@
 #include "recio/field_input.h"
 
 #include "recio/connection.h"
+#include "recio/file_output.h"
+#include "recio/host/host.h"
 #include "recio/kernels/field_kernels.h"
 #include "recio/real_conversion.h"
 #include "recio/units.h"
 
 #include <array>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace recio {
 
@@ -146,7 +146,7 @@ void ReadStatement::begin(int32_t unit) {
   if (console_) {
     // A console read closes the line shown last.
     Connection &out = console_output();
-    if (out.write_mode && !write_all(out.fd, "\r\n", 2)) {
+    if (out.write_mode && !host::write_all(out.fd, "\r\n", 2)) {
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
     }
     out.write_mode = false;
@@ -157,7 +157,7 @@ void ReadStatement::begin(int32_t unit) {
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
     }
     c.write_mode = false;
-    c.input.reset(::lseek(c.fd, 0, SEEK_CUR));
+    c.input.reset(host::seek(c.fd, 0, host::From::current));
   }
   if (connection_->end_of_file) {
     fail(ErrorCode::end_of_file);

@@ -1,27 +1,22 @@
 #include "recio/file_output.h"
 
 #include "recio/connection.h"
-#include "recio/units.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace recio {
 
 namespace {
 
-HostWrite g_host_write = ::write;
+HostWrite g_host_write = host::write;
 
 // Writes `size` bytes; `written` receives how many reached the file, also
 // when the host refuses the rest.
-bool write_counted(int fd, const char *data, size_t size, size_t &written) {
+bool write_counted(host::Handle fd, const char *data, size_t size, size_t &written) {
   written = 0;
   while (written < size) {
-    const ssize_t n = g_host_write(fd, data + written, size - written);
+    const host::ByteCount n = g_host_write(fd, data + written, size - written);
     if (n > 0) {
       written += static_cast<size_t>(n);
     } else if (n == 0 || errno != EINTR) {
@@ -56,7 +51,7 @@ void attach_output(Connection &c) {
   begin_output(c, 0);
 }
 
-void begin_output(Connection &c, off_t at) {
+void begin_output(Connection &c, host::Offset at) {
   RecordEnds &r = c.records;
   r.base = r.whole_end = at;
   r.last_end = 0;
@@ -72,7 +67,7 @@ void mark_record_end(Connection &c) {
 
 HostWrite set_host_write(HostWrite write) {
   const HostWrite old = g_host_write;
-  g_host_write = write ? write : ::write;
+  g_host_write = write ? write : host::write;
   return old;
 }
 
@@ -82,7 +77,7 @@ namespace {
 // now, which other runs may have moved; what they wrote counts as whole.
 void settle_base(Connection &c) {
   if (!c.append || !c.seekable) return;
-  const off_t end = ::lseek(c.fd, 0, SEEK_END);
+  const host::Offset end = host::seek(c.fd, 0, host::From::end);
   if (end >= 0 && end != c.records.base) c.records.base = c.records.whole_end = end;
 }
 
@@ -92,16 +87,16 @@ void settle_base(Connection &c) {
 void cut_back(Connection &c, size_t written) {
   RecordEnds &r = c.records;
   const size_t end = last_end_within(r, written);
-  if (end > 0) r.whole_end = r.base + static_cast<off_t>(end);
+  if (end > 0) r.whole_end = r.base + static_cast<host::Offset>(end);
   bool only_ours = c.seekable;
   if (only_ours && c.append && !c.locked) {
     // Without the lock another run may have appended after these bytes: then
     // the unfinished record stays rather than the other run's lines going.
-    struct stat st {};
-    only_ours = ::fstat(c.fd, &st) == 0 && st.st_size == r.base + static_cast<off_t>(written);
+    host::Offset size = 0;
+    only_ours = host::size_of(c.fd, size) && size == r.base + static_cast<host::Offset>(written);
   }
-  if (only_ours && ::ftruncate(c.fd, r.whole_end) == 0 && !c.append)
-    (void)::lseek(c.fd, r.whole_end, SEEK_SET);
+  if (only_ours && host::cut(c.fd, r.whole_end) && !c.append)
+    (void)host::seek(c.fd, r.whole_end, host::From::start);
   r.base = r.whole_end;
 }
 
@@ -113,8 +108,8 @@ bool flush_held(Connection &c, size_t n) {
   size_t written = 0;
   const bool ok = write_counted(c.fd, c.output.get(), n, written);
   if (ok) {
-    if (r.last_end > 0) r.whole_end = r.base + static_cast<off_t>(r.last_end);
-    r.base += static_cast<off_t>(written);
+    if (r.last_end > 0) r.whole_end = r.base + static_cast<host::Offset>(r.last_end);
+    r.base += static_cast<host::Offset>(written);
   } else {
     cut_back(c, written);
     n = c.output_fill; // the failed statement's output goes with it
@@ -136,25 +131,8 @@ bool flush_whole_records(Connection &c) {
 }
 
 void lock_for_appending(Connection &c) {
-  if (c.locked) return;
-  for (;;) {
-    if (::flock(c.fd, LOCK_EX) == 0) {
-      c.locked = true;
-      return;
-    }
-    if (errno != EINTR) break;
-  }
-  // Some network file systems lock only through fcntl.
-  struct flock whole {};
-  whole.l_type = F_WRLCK;
-  whole.l_whence = SEEK_SET;
-  for (;;) {
-    if (::fcntl(c.fd, F_SETLKW, &whole) == 0) {
-      c.locked = true;
-      return;
-    }
-    if (errno != EINTR) return; // no locks here: appending alone keeps lines whole
-  }
+  // Where the file system has no locks, appending alone keeps lines whole.
+  if (!c.locked) c.locked = host::lock(c.fd);
 }
 
 } // namespace recio

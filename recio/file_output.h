@@ -5,24 +5,13 @@
 // is locked from its first write to the end of the run.
 #pragma once
 
-#include <sys/types.h>
+#include "recio/host/host.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <memory>
 
 namespace recio {
 
 struct Connection;
-
-// Marks of the records in a file connection's output buffer.
-struct RecordEnds {
-  off_t base = 0;      // file offset of the first held byte
-  off_t whole_end = 0; // file offset after the last whole record in the file
-  size_t last_end = 0; // held bytes through the last record end held; 0 for none
-  // One bit per held byte, set on the last byte of a record (its line feed).
-  std::unique_ptr<uint8_t[]> bits;
-};
 
 // Gives a file connection its output buffer and its record marks; once per
 // connection.
@@ -30,7 +19,7 @@ void attach_output(Connection &c);
 
 // Output starts at file offset `at`, after everything the file holds there:
 // that content counts as whole.
-void begin_output(Connection &c, off_t at);
+void begin_output(Connection &c, host::Offset at);
 
 // The record that ends with the last held byte is complete.
 void mark_record_end(Connection &c);
@@ -48,8 +37,12 @@ void lock_for_appending(Connection &c);
 
 // The host's write as the file output calls it: bytes written, or -1 with
 // errno set. Replaceable so that a test can make writes fail part way.
-using HostWrite = ssize_t (*)(int fd, const void *data, size_t size);
+using HostWrite = host::ByteCount (*)(host::Handle fd, const void *data, size_t size);
 // Installs `write` (null for the host's own) and returns the one it replaces.
 HostWrite set_host_write(HostWrite write);
+
+// Writes held output of a file connection; false when the host refuses. A
+// failed write first cuts the file back to the end of its last whole record.
+bool flush_output(Connection &c);
 
 } // namespace recio

@@ -1,13 +1,20 @@
 #include "recio/connection.h"
 #include "recio/kernels/field_kernels.h"
+#include "recio/replay_store.h"
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace recio {
 
-void InputCursor::attach(int fd, size_t capacity) {
+InputCursor::InputCursor() = default;
+InputCursor::~InputCursor() = default;
+InputCursor::InputCursor(InputCursor &&) noexcept = default;
+InputCursor &InputCursor::operator=(InputCursor &&) noexcept = default;
+
+void InputCursor::keep_for_replay() { replay_ = std::make_unique<ReplayStore>(); }
+
+void InputCursor::attach(host::Handle fd, size_t capacity) {
   if (capacity_ != capacity) {
     // Zeroed padding after the data: field kernels load whole vectors.
     data_ = std::make_unique<char[]>(capacity + kKernelPadding);
@@ -24,11 +31,11 @@ bool InputCursor::start_replay() {
   return true;
 }
 
-ssize_t InputCursor::read_handle(char *dest, size_t size) {
-  return replay_ ? replay_->read(fd_, dest, size) : ::read(fd_, dest, size);
+host::ByteCount InputCursor::read_handle(char *dest, size_t size) {
+  return replay_ ? replay_->read(fd_, dest, size) : host::read(fd_, dest, size);
 }
 
-void InputCursor::reset(off_t position) {
+void InputCursor::reset(host::Offset position) {
   base_ = position;
   pos_ = fill_ = 0;
   last_was_line_feed_ = true;
@@ -39,11 +46,11 @@ void InputCursor::reset(off_t position) {
 
 int InputCursor::refill() {
   if (fill_ > 0) last_was_line_feed_ = data_[fill_ - 1] == '\n';
-  base_ += static_cast<off_t>(fill_);
+  base_ += static_cast<host::Offset>(fill_);
   pos_ = fill_ = 0;
   if (supplied_line_feed_ || end_seen_) return kEnd;
   for (;;) {
-    const ssize_t n = read_handle(data_.get(), capacity_);
+    const host::ByteCount n = read_handle(data_.get(), capacity_);
     if (n > 0) {
       fill_ = static_cast<size_t>(n);
       return static_cast<unsigned char>(data_[0]);
@@ -92,11 +99,11 @@ int InputCursor::buffer_line() {
     if (fill_ == capacity_) {
       if (pos_ == 0) return 0; // a line longer than the buffer: take what is there
       std::memmove(data_.get(), data_.get() + pos_, fill_ - pos_);
-      base_ += static_cast<off_t>(pos_);
+      base_ += static_cast<host::Offset>(pos_);
       fill_ -= pos_;
       pos_ = 0;
     }
-    const ssize_t n = read_handle(data_.get() + fill_, capacity_ - fill_);
+    const host::ByteCount n = read_handle(data_.get() + fill_, capacity_ - fill_);
     if (n > 0) {
       fill_ += static_cast<size_t>(n);
     } else if (n == 0) {
@@ -106,19 +113,6 @@ int InputCursor::buffer_line() {
       return kHostError;
     }
   }
-}
-
-bool write_all(int fd, const char *data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
 }
 
 } // namespace recio

@@ -1,12 +1,13 @@
 #include "recio/output_records.h"
 
 #include "recio/connection.h"
+#include "recio/file_output.h"
+#include "recio/host/host.h"
 #include "recio/run_errors.h"
 #include "recio/units.h"
 
 #include <charconv>
 #include <cstring>
-#include <unistd.h>
 
 namespace recio {
 
@@ -29,13 +30,15 @@ RecordSink::RecordSink(int32_t unit) {
       // The records go after whatever the file holds when they are written,
       // also what other runs appended since it was connected: nothing is cut.
       lock_for_appending(c);
-      const off_t end = c.seekable ? ::lseek(c.fd, 0, SEEK_END) : c.input.position();
+      const host::Offset end =
+          c.seekable ? host::seek(c.fd, 0, host::From::end) : c.input.position();
       c.input.reset(end < 0 ? 0 : end);
       begin_output(c, c.input.position());
     } else {
       // Writing after reading: the written records become the last ones.
-      const off_t at = c.input.position();
-      if (c.seekable && (::ftruncate(c.fd, at) != 0 || ::lseek(c.fd, at, SEEK_SET) != at)) {
+      const host::Offset at = c.input.position();
+      if (c.seekable &&
+          (!host::cut(c.fd, at) || host::seek(c.fd, at, host::From::start) != at)) {
         fail(static_cast<int>(ErrorCode::write_failed));
         return;
       }
@@ -70,7 +73,7 @@ void RecordSink::stage(const char *text, size_t n) {
 }
 
 void RecordSink::deliver_console(const char *text, size_t n) {
-  if (!write_all(connection_->fd, text, n)) fail(static_cast<int>(ErrorCode::write_failed));
+  if (!host::write_all(connection_->fd, text, n)) fail(static_cast<int>(ErrorCode::write_failed));
 }
 
 void RecordSink::put(const char *text, size_t n) {

@@ -2,7 +2,7 @@
 // before its first rewind, kept so that the rewind can start it over.
 #pragma once
 
-#include <sys/types.h>
+#include "recio/host/host.h"
 
 #include <cstddef>
 #include <memory>
@@ -11,7 +11,7 @@ namespace recio {
 
 // Stands between an input cursor and a handle that cannot seek. While
 // keeping, every byte read from the handle is also kept: the first
-// `memory_limit` bytes in memory, the rest in an unlinked temporary file, so
+// `memory_limit` bytes in memory, the rest in a temporary file, so
 // that memory stays bounded whatever the input holds. After start_replay()
 // reads give the kept bytes again, from the first, and then go on with the
 // handle where keeping left it.
@@ -27,7 +27,7 @@ public:
   // Reads up to `size` bytes like read(2): a count, 0 at the end, or -1 with
   // errno set. A byte that cannot be kept is a read failure, since a replay
   // without it would lose data.
-  ssize_t read(int fd, char *dest, size_t size);
+  host::ByteCount read(host::Handle fd, char *dest, size_t size);
 
   // Whether a replay can still start: only once, and only while keeping.
   bool keeping() const { return keeping_; }
@@ -41,15 +41,14 @@ public:
 
 private:
   bool keep(const char *data, size_t n);
-  bool open_spill_file();
-  ssize_t give_back(char *dest, size_t size);
+  host::ByteCount give_back(char *dest, size_t size);
   void release();
 
   size_t memory_limit_;
   std::unique_ptr<char[]> memory_;
   size_t memory_fill_ = 0;
   size_t kept_ = 0;
-  int spill_fd_ = -1;
+  host::Handle spill_fd_ = host::kNoHandle;
   bool keeping_ = true;
   bool replaying_ = false;
   size_t given_ = 0;

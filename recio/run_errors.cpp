@@ -1,6 +1,12 @@
 #include "recio/run_errors.h"
 
+// The run-time errors and the units need each other, both ways: every failed
+// connect, rewind or transfer of the units is raised here, while the end of a
+// run here writes the stop on the console connection that the units own (with
+// its pending line end), reports the name buffer they fill, and runs their
+// end-of-run closing. A hook in either direction would only hide that.
 #include "recio/connection.h"
+#include "recio/host/host.h"
 #include "recio/units.h"
 
 #include <charconv>
@@ -39,7 +45,7 @@ public:
     text_.append(digits, r.ptr);
     return *this;
   }
-  ~ReportText() { (void)write_all(g_error_fd, text_.data(), text_.size()); }
+  ~ReportText() { (void)host::write_all(g_error_fd, text_.data(), text_.size()); }
 
 private:
   std::string text_;
@@ -123,7 +129,7 @@ void stop_run(std::string_view text) {
   if (console.write_mode) out.append("\r\n");
   out.append(text.empty() ? std::string_view("Stop - Program terminated.") : text);
   out.append("\r\n");
-  if (!write_all(console.fd, out.data(), out.size()))
+  if (!host::write_all(console.fd, out.data(), out.size()))
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &console);
   end_run(0);
   std::abort(); // not reached

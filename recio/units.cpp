@@ -1,19 +1,17 @@
 #include "recio/units.h"
 
 #include "recio/connection.h"
+#include "recio/file_output.h"
+#include "recio/host/host.h"
 #include "recio/run_errors.h"
 #include "recio/text.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <string>
 
 namespace recio {
 
@@ -64,7 +62,7 @@ void set_connection_name(Connection &c, std::string_view name) {
   c.name_length = static_cast<uint16_t>(n);
 }
 
-void setup_console(Connection &c, int fd, bool output) {
+void setup_console(Connection &c, host::Handle fd, bool output) {
   c = Connection{};
   c.unit = output ? kConsoleOutput : kConsoleInput;
   c.fd = fd;
@@ -84,25 +82,17 @@ UnitSlot *slot_of(int32_t unit) {
   std::abort(); // a connect asks for no handling: not reached
 }
 
-ErrorCode open_error_code(int err) {
-  switch (err) {
-  case ENOENT:
-  case ENOTDIR:
+ErrorCode open_error_code(host::OpenFailure failure) {
+  switch (failure) {
+  case host::OpenFailure::not_found:
     return ErrorCode::open_not_found;
-  case EACCES:
-  case EPERM:
-  case EROFS:
-  case EISDIR:
-  case ETXTBSY:
+  case host::OpenFailure::access_denied:
     return ErrorCode::open_access_denied;
-  case EEXIST:
+  case host::OpenFailure::exists:
     return ErrorCode::open_file_exists;
-  case EINVAL:
-  case ENAMETOOLONG:
-  case ELOOP:
+  case host::OpenFailure::invalid_argument:
     return ErrorCode::open_invalid_argument;
-  case EMFILE:
-  case ENFILE:
+  case host::OpenFailure::too_many_files:
     return ErrorCode::open_too_many_files;
   default:
     return ErrorCode::read_failed;
@@ -135,7 +125,7 @@ void settle_blank_name(int32_t unit) {
   if (g_next_argument <= g_argc - 1) {
     set_name_buffer(std::string_view(g_argv[g_next_argument++]).substr(0, kNameCapacity));
     set_name_buffer(trim(name_buffer()));
-  } else if (out.write_mode && !write_all(out.fd, "\r\n", 2)) {
+  } else if (out.write_mode && !host::write_all(out.fd, "\r\n", 2)) {
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
   }
   // An argument of blanks asks, like a missing one.
@@ -146,7 +136,7 @@ void settle_blank_name(int32_t unit) {
                                   "File name missing or blank - please enter file name\r\n"
                                   "UNIT %d? ",
                                   static_cast<int>(unit));
-    if (!write_all(out.fd, prompt, static_cast<size_t>(len)))
+    if (!host::write_all(out.fd, prompt, static_cast<size_t>(len)))
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
     const size_t n = read_reply_line(reply);
     set_name_buffer(trim(std::string_view(reply, n)));
@@ -154,8 +144,8 @@ void settle_blank_name(int32_t unit) {
 }
 
 void release(Connection &c) {
-  if (c.owns_fd && c.fd >= 0) ::close(c.fd);
-  c.fd = -1;
+  if (c.owns_fd && c.fd >= 0) host::close(c.fd);
+  c.fd = host::kNoHandle;
 }
 
 } // namespace
@@ -173,8 +163,8 @@ void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd
   static bool registered = false;
   if (!registered) {
     registered = true;
-    std::signal(SIGPIPE, SIG_IGN); // a closed pipe is a write failure, reported as such
-    std::atexit(close_all_units);
+    host::start_process();
+    host::at_exit(close_all_units);
   }
   for (UnitSlot &s : g_units) {
     if (s.connected) release(s.connection);
@@ -188,18 +178,12 @@ void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd
   // A standard stream closed at start-up is held on the null device, so that no
   // file opened later takes its descriptor; transfers on it then fail.
   for (int *fd : {&in_fd, &out_fd, &err_fd}) {
-    if (::fcntl(*fd, F_GETFD) != -1) continue;
-    if (*fd >= 0 && *fd <= 2) {
-      const int null_fd = ::open("/dev/null", O_RDWR);
-      if (null_fd >= 0 && null_fd != *fd) {
-        ::dup2(null_fd, *fd);
-        ::close(null_fd);
-      }
-    }
-    *fd = -1;
+    if (host::is_open(*fd)) continue;
+    host::hold_on_null_device(*fd);
+    *fd = host::kNoHandle;
   }
-  g_interactive_input = ::isatty(in_fd) == 1;
-  g_one_console = g_interactive_input && ::isatty(out_fd) == 1;
+  g_interactive_input = host::is_console(in_fd);
+  g_one_console = g_interactive_input && host::is_console(out_fd);
   setup_console(g_console_in, in_fd, false);
   setup_console(g_console_out, out_fd, true);
   if (g_one_console) g_console_out.input.attach(in_fd, kInputBufferSize);
@@ -255,7 +239,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
     return 0;
   }
   if (device.kind == DeviceKind::standard_error) {
-    c.fd = STDERR_FILENO;
+    c.fd = 2;
     c.input.attach(c.fd, kInputBufferSize);
     attach_output(c);
     slot->connected = true;
@@ -264,46 +248,48 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
 
   const std::string path(device.kind == DeviceKind::host_path ? std::string_view(device.path)
                                                                : settled);
-  struct stat st {};
+  host::FileFacts facts;
   bool is_pipe = false;
-  if (::stat(path.c_str(), &st) == 0) {
-    is_pipe = S_ISFIFO(st.st_mode);
+  if (host::facts_of(path.c_str(), facts)) {
+    is_pipe = facts.is_pipe;
     for (const UnitSlot &s : g_units)
-      if (s.connected && s.connection.has_identity && s.connection.device == st.st_dev &&
-          s.connection.inode == st.st_ino)
+      if (s.connected && s.connection.has_identity && facts.has_identity &&
+          s.connection.identity == facts.identity)
         open_error(ErrorCode::already_connected);
   }
 
   // Devices, and files asked for as existing ones, are never created; a
   // dangling symbolic link then is a file that is not found.
-  const int create = device.kind == DeviceKind::host_path || is_old(status) ? 0 : O_CREAT;
+  const bool create = device.kind != DeviceKind::host_path && !is_old(status);
   // A pipe held open for writing by its own reader never comes to its end, so
   // one that is not connected for appending is opened for reading only.
   const bool append = is_append(access);
   const bool read_only = is_pipe && !append;
   // Appending is the host's: each write lands at the end of the file as it is
   // then, so runs that share a list file never write over each other.
-  const int write_flags = create | (append ? O_APPEND : 0) | O_CLOEXEC;
-  int fd = read_only ? -1 : ::open(path.c_str(), O_RDWR | write_flags, 0666);
-  int first_errno = errno;
-  if (fd < 0) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (read_only) first_errno = errno;
-  if (fd < 0) fd = ::open(path.c_str(), O_WRONLY | write_flags, 0666);
-  if (fd < 0) open_error(open_error_code(first_errno));
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  // The first attempt's failure is the one reported.
+  host::OpenFailure first = host::OpenFailure::none, later = first;
+  host::Handle fd = read_only ? host::kNoHandle
+                              : host::open_file(path.c_str(), host::Access::read_write, create,
+                                                append, first);
+  if (fd < 0)
+    fd = host::open_file(path.c_str(), host::Access::read_only, false, false,
+                         read_only ? first : later);
+  if (fd < 0) fd = host::open_file(path.c_str(), host::Access::write_only, create, append, later);
+  if (fd < 0) open_error(open_error_code(first));
+  if (!host::facts_of(fd, facts) || facts.is_directory) {
+    host::close(fd);
     open_error(ErrorCode::open_access_denied);
   }
 
   c.fd = fd;
   c.owns_fd = true;
-  c.device = st.st_dev;
-  c.inode = st.st_ino;
-  c.has_identity = true;
-  c.seekable = S_ISREG(st.st_mode);
+  c.identity = facts.identity;
+  c.has_identity = facts.has_identity;
+  c.seekable = facts.is_regular;
   c.append = append;
-  off_t position = 0;
-  if (append && c.seekable) position = ::lseek(fd, 0, SEEK_END);
+  host::Offset position = 0;
+  if (append && c.seekable) position = host::seek(fd, 0, host::From::end);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
   // A pipe cannot go back to its start: what it gives is kept for the rewind.
@@ -328,7 +314,7 @@ void rewind_unit(int32_t unit) {
     c.write_mode = false;
   }
   if (c.input.start_replay()) return;
-  if (::lseek(c.fd, 0, SEEK_SET) != 0) {
+  if (host::seek(c.fd, 0, host::From::start) != 0) {
     raise_run_time_error(ErrorCode::rewind_failed, StatementKind::rewind, kNoHandling, &c);
     return;
   }
@@ -357,13 +343,13 @@ void close_all_units() {
     Connection &c = s.connection;
     if (c.write_mode && !s.console && !flush_output(c))
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
-    if (c.owns_fd && c.fd >= 0 && ::close(c.fd) != 0 && c.write_mode)
+    if (c.owns_fd && c.fd >= 0 && !host::close(c.fd) && c.write_mode)
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
-    c.fd = -1;
+    c.fd = host::kNoHandle;
     c.owns_fd = false;
   }
   Connection &out = console_output();
-  if (out.write_mode && !write_all(out.fd, "\r\n", 2))
+  if (out.write_mode && !host::write_all(out.fd, "\r\n", 2))
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
 }
 

@@ -55,8 +55,4 @@ struct Device {
 };
 Device device_for_name(std::string_view name);
 
-// Writes held output of a file connection; false when the host refuses. A
-// failed write first cuts the file back to the end of its last whole record.
-bool flush_output(Connection &c);
-
 } // namespace recio

@@ -24,6 +24,19 @@ const std::string kRecord =
     "  0  0  0  0  0  0  0  0  0  2\n"
     "  1.000\nstation\nFE20210320201093000\n";
 
+// Ignores a signal for the life of the object, then restores what was there.
+class IgnoredSignal {
+public:
+  explicit IgnoredSignal(int signal) : signal_(signal), previous_(std::signal(signal, SIG_IGN)) {}
+  ~IgnoredSignal() { std::signal(signal_, previous_); }
+  IgnoredSignal(const IgnoredSignal &) = delete;
+  IgnoredSignal &operator=(const IgnoredSignal &) = delete;
+
+private:
+  int signal_;
+  void (*previous_)(int);
+};
+
 // The first lines of the report for a failure at `statement`, up to the
 // message, and its traceback.
 void expect_report(const e2e::RunResult &r, int statement, const std::string &error) {
@@ -124,8 +137,10 @@ TEST(Fault, StandardOutputClosed) {
 TEST(Fault, StandardOutputClosedAtThePrompt) {
   e2e::ScratchDir dir;
   dir.write("in.sao", kRecord);
-  // The run may end before it reads the reply fed to it.
-  std::signal(SIGPIPE, SIG_IGN);
+  // The run may end before it reads the reply fed to it: the feed's broken
+  // pipe must not end this test process. The old disposition comes back
+  // afterwards, so later tests in the same process see the default.
+  const IgnoredSignal ignored(SIGPIPE);
   const e2e::RunResult r = e2e::run_vornet(dir, {{}, "in.sao\n", true});
   EXPECT_EQ(r.exit_status, 1) << r.err;
   EXPECT_NE(r.err.find("run-time error F6502: WRITE(CON)\r\n- "), std::string::npos) << r.err;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -103,7 +104,9 @@ RunResult run(const ScratchDir &dir, const std::string &script, const RunOptions
   ::close(out[0]);
   ::close(err[0]);
   int status = 0;
-  ::waitpid(pid, &status, 0);
+  rusage usage{};
+  ::wait4(pid, &status, 0, &usage);
+  r.peak_rss_kib = usage.ru_maxrss;
   r.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   r.list = slurp(dir.file("preflist.s"));
   return r;

@@ -12,6 +12,10 @@ struct RunResult {
   std::string out;      // standard output
   std::string err;      // standard error
   std::string list;     // "preflist.s" after the run ("" when absent)
+  // Peak resident memory of the child and of the processes it waited for,
+  // in KiB: of this run alone, unlike getrusage(RUSAGE_CHILDREN), which
+  // keeps the largest child the test process ever had.
+  long peak_rss_kib = 0;
 };
 
 class ScratchDir {

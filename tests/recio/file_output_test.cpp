@@ -17,6 +17,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#ifndef O_BINARY
+#define O_BINARY 0 // POSIX has no text mode; on Windows the bytes must pass unchanged
+#endif
+
 namespace {
 
 // Bytes the replaced host write still lets through before it fails.
@@ -152,7 +156,7 @@ std::string g_other_file;
 ssize_t fail_after_another_appends(int fd, const void *data, size_t size) {
   const ssize_t n = ::write(fd, data, size / 2);
   const std::string other = "another run's line\r\n";
-  const int other_fd = ::open(g_other_file.c_str(), O_WRONLY | O_APPEND);
+  const int other_fd = ::open(g_other_file.c_str(), O_WRONLY | O_APPEND | O_BINARY);
   EXPECT_EQ(::write(other_fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
   ::close(other_fd);
   (void)n;

@@ -2,16 +2,51 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
 namespace {
+
+#ifdef _WIN32
+int make_pipe(int fds[2]) { return ::_pipe(fds, 1 << 16, _O_BINARY); }
+#else
+int make_pipe(int fds[2]) { return ::pipe(fds); }
+#endif
+
+// Points the host's temporary directory at `dir` (empty: back to unset) and
+// returns what it was.
+std::string set_temp_dir(const std::string &dir) {
+#ifdef _WIN32
+  const char *name = "TMP"; // the first variable GetTempPath looks at
+#else
+  const char *name = "TMPDIR";
+#endif
+  const char *old = std::getenv(name);
+  const std::string saved = old ? old : "";
+#ifdef _WIN32
+  ::_putenv_s(name, dir.c_str());
+#else
+  if (dir.empty()) {
+    ::unsetenv(name);
+  } else {
+    ::setenv(name, dir.c_str(), 1);
+  }
+#endif
+  return saved;
+}
 
 // A pipe that holds `bytes` and, unless `keep_open`, has no writer left.
 struct FilledPipe {
@@ -19,10 +54,11 @@ struct FilledPipe {
   int write_end = -1;
   FilledPipe(const std::string &bytes, bool keep_open = false) {
     int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    if (make_pipe(fds) != 0) throw std::runtime_error("pipe failed");
     read_end = fds[0];
     write_end = fds[1];
-    if (::write(write_end, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    if (::write(write_end, bytes.data(), static_cast<unsigned>(bytes.size())) !=
+        static_cast<int>(bytes.size()))
       throw std::runtime_error("pipe write failed");
     if (!keep_open) close_writer();
   }
@@ -114,20 +150,37 @@ TEST(ReplayStore, EndSeenWhileKeepingStaysTheEnd) {
 
 // Bytes beyond the memory that find no temporary file fail the read.
 TEST(ReplayStore, SpillFileThatCannotBeMadeFailsTheRead) {
-  const char *old = std::getenv("TMPDIR");
-  const std::string saved = old ? old : "";
-  ::setenv("TMPDIR", "/nonexistent/vornet-test", 1);
+  const std::string saved = set_temp_dir("/nonexistent/vornet-test");
   FilledPipe pipe(pattern(100));
   recio::ReplayStore store(64);
   char buf[100];
   EXPECT_EQ(store.read(pipe.read_end, buf, 64), 64);
   EXPECT_EQ(store.read(pipe.read_end, buf, 36), -1);
+#ifndef _WIN32
   EXPECT_EQ(errno, ENOENT);
-  if (old) {
-    ::setenv("TMPDIR", saved.c_str(), 1);
-  } else {
-    ::unsetenv("TMPDIR");
+#endif
+  set_temp_dir(saved);
+}
+
+// The spill file leaves nothing behind: on POSIX it never has a name, on
+// Windows the system deletes it when the store closes it.
+TEST(ReplayStore, SpillFileLeavesNothingInTheTemporaryDirectory) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("vornet-spill-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  std::filesystem::create_directories(dir);
+  const std::string saved = set_temp_dir(dir.string());
+  {
+    const std::string bytes = pattern(5000);
+    FilledPipe pipe(bytes);
+    recio::ReplayStore store(16);
+    EXPECT_EQ(read_through(store, pipe.read_end, 333, 4000), bytes.substr(0, 4000));
+    EXPECT_EQ(store.spilled(), 4000u - 16u);
+    ASSERT_TRUE(store.start_replay());
+    EXPECT_EQ(read_through(store, pipe.read_end, 1000, SIZE_MAX), bytes);
   }
+  set_temp_dir(saved);
+  EXPECT_TRUE(std::filesystem::is_empty(dir));
+  std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -1,17 +1,21 @@
 // vornet_bench: throughput, pre-scan cost and peak memory of the vornet binary.
 //
-//   vornet_bench [--vornet PATH] [--input FILE | --bytes N ...] [--runs K]
+//   vornet_bench [--vornet PATH] [--at-level PATH]
+//                [--input FILE | --bytes N ... [--real DIR]] [--runs K]
 //                [--seed S] [--work DIR] [--keep]
 //                [--throughput] [--prescan] [--memory]
 //
 // With none of --throughput, --prescan and --memory, all three run.
 //
 // Throughput: each input (by default generated realistic files of 100 MB and
-// 1 GiB, format version 2) is timed K times (by default 5, and 3 for files of
-// 512 MiB and more) for three passes, taken in turn within each round:
+// 1 GiB, format version 2, and with --real the SAO files of DIR joined and
+// repeated to 100 MB) is timed K times (by default 5, and 3 for files of
+// 512 MiB and more) for these passes, taken in turn within each round:
 //   - the floor: read the file through a buffer of vornet's input buffer size
 //     and find every line end;
 //   - vornet itself, as a child process, with its peak resident set size;
+//   - for files below 512 MiB, vornet at each kernel level this processor
+//     runs, through the benchmark's own build of it (vornet_at_level);
 //   - the yardstick: a plain scalar walk that converts every field at its
 //     fixed columns (fixed_column_walk.h).
 // Every file is read once before anything is timed, so all passes start from
@@ -33,7 +37,7 @@
 #include "size_argument.h"
 
 #include "recio/connection.h"
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -43,8 +47,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -67,12 +73,15 @@ constexpr double kTargetRssMiB = 16.0;
 constexpr double kTargetFloorRatio = 3.0;   // vornet's time at most 3 times the floor's
 constexpr double kTargetSpeedUp = 3.0;      // at least 3 times the yardstick's speed
 constexpr uint64_t kLargeFile = 512 * kMiB; // from here on, fewer runs by default
+constexpr uint64_t kRealBytes = 100 * 1000 * 1000; // the real samples, repeated
 // The floor and the yardstick read as vornet does, through its buffer size.
 constexpr size_t kReadBuffer = recio::kInputBufferSize;
 
 struct Options {
   std::string vornet = VORNET_BINARY;
+  std::string at_level = VORNET_AT_LEVEL;
   std::string input;
+  std::string real; // a directory of SAO files
   std::string work;
   std::vector<uint64_t> sizes;
   uint64_t seed = 1;
@@ -86,7 +95,8 @@ struct Options {
 [[noreturn]] void usage(const char *problem) {
   std::fprintf(stderr,
                "vornet_bench: %s\n"
-               "usage: vornet_bench [--vornet PATH] [--input FILE | --bytes N ...] [--runs K]\n"
+               "usage: vornet_bench [--vornet PATH] [--at-level PATH]\n"
+               "                    [--input FILE | --bytes N ... [--real DIR]] [--runs K]\n"
                "                    [--seed S] [--work DIR] [--keep]\n"
                "                    [--throughput] [--prescan] [--memory]\n",
                problem);
@@ -194,8 +204,10 @@ struct ChildRun {
 };
 
 // Runs vornet on `input_name` with its working directory at `dir`, its standard
-// output thrown away and its standard error kept in "stderr.txt".
-ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &input_name) {
+// output thrown away and its standard error kept in "stderr.txt"; with a
+// `level`, the benchmark's build of vornet at that kernel level.
+ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &input_name,
+                    const char *level = nullptr) {
   (void)::unlink(dir.file("preflist.s").c_str());
   const Clock::time_point start = Clock::now();
   const pid_t pid = ::fork();
@@ -207,8 +219,15 @@ ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &inp
     ::dup2(null_fd, 0);
     ::dup2(null_fd, 1);
     ::dup2(err_fd, 2);
-    char *argv[] = {const_cast<char *>("vornet"), const_cast<char *>(input_name.c_str()), nullptr};
-    ::execv(o.vornet.c_str(), argv);
+    if (level) {
+      char *argv[] = {const_cast<char *>("vornet_at_level"), const_cast<char *>(level),
+                      const_cast<char *>(input_name.c_str()), nullptr};
+      ::execv(o.at_level.c_str(), argv);
+    } else {
+      char *argv[] = {const_cast<char *>("vornet"), const_cast<char *>(input_name.c_str()),
+                      nullptr};
+      ::execv(o.vornet.c_str(), argv);
+    }
     ::_exit(127);
   }
   int status = 0;
@@ -225,12 +244,18 @@ ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &inp
   return r;
 }
 
-ChildRun run_vornet_ok(const Options &o, const Scratch &dir, const std::string &input_name) {
-  const ChildRun r = run_vornet(o, dir, input_name);
+ChildRun run_vornet_ok(const Options &o, const Scratch &dir, const std::string &input_name,
+                       const char *level = nullptr) {
+  const ChildRun r = run_vornet(o, dir, input_name, level);
   if (r.exit_status != 0)
     throw std::runtime_error("vornet ended with status " + std::to_string(r.exit_status) +
                              "; see " + dir.file("stderr.txt"));
   return r;
+}
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Listing lines in "preflist.s": every record after the header and its empty record.
@@ -288,12 +313,28 @@ struct Times {
   double median_cpu() const { return median(cpu); }
 };
 
+struct LevelFigures {
+  const char *level;
+  Times times;
+  double peak_rss_mib = 0;
+};
+
 struct FileFigures {
   std::string label;
   uint64_t bytes = 0;
   Times floor, vornet, walk;
   double peak_rss_mib = 0;
+  std::vector<LevelFigures> levels;
 };
+
+// The kernel levels this processor runs.
+std::vector<const char *> runnable_levels() {
+  std::vector<const char *> v;
+  for (recio::KernelLevel l : {recio::KernelLevel::portable, recio::KernelLevel::avx2,
+                               recio::KernelLevel::avx512, recio::KernelLevel::neon})
+    if (recio::kernel_level_supported(l)) v.push_back(recio::kernel_level_name(l));
+  return v;
+}
 
 void print_pass(const char *what, const Times &t, uint64_t bytes, const Times &vornet) {
   std::printf("  %-34s %8.3f %8.3f %9.1f %9.2f %8.3f %9.2f\n", what, t.median_wall(),
@@ -331,6 +372,16 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
   f.label = in.label;
   f.bytes = bytes;
   f.peak_rss_mib = first.peak_rss_mib;
+  if (bytes < kLargeFile)
+    for (const char *level : runnable_levels()) {
+      f.levels.push_back({level, {}, 0});
+      // Every level must list what the program lists.
+      const std::string want = read_file(dir.file("preflist.s"));
+      run_vornet_ok(o, dir, in.name, level);
+      if (read_file(dir.file("preflist.s")) != want)
+        throw std::runtime_error(std::string("the listing at kernel level ") + level +
+                                 " differs from the program's");
+    }
   volatile double sink = 0;
   for (int i = 0; i < runs; ++i) {
     time_pass(f.floor, [&] {
@@ -340,6 +391,12 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
     f.vornet.wall.push_back(r.seconds);
     f.vornet.cpu.push_back(r.cpu_seconds);
     f.peak_rss_mib = std::max(f.peak_rss_mib, r.peak_rss_mib);
+    for (LevelFigures &l : f.levels) {
+      const ChildRun at = run_vornet_ok(o, dir, in.name, l.level);
+      l.times.wall.push_back(at.seconds);
+      l.times.cpu.push_back(at.cpu_seconds);
+      l.peak_rss_mib = std::max(l.peak_rss_mib, at.peak_rss_mib);
+    }
     time_pass(f.walk, [&] { sink = sink + bench::walk_sao_file(path, kReadBuffer).checksum; });
   }
   (void)sink;
@@ -354,6 +411,8 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
               "cpu s", "/ vornet");
   print_pass("read and line ends (the floor)", f.floor, bytes, f.vornet);
   print_pass("vornet", f.vornet, bytes, f.vornet);
+  for (const LevelFigures &l : f.levels)
+    print_pass((std::string("vornet at kernel level ") + l.level).c_str(), l.times, bytes, f.vornet);
   print_pass("fixed-column walk (the yardstick)", f.walk, bytes, f.vornet);
   std::printf("  vornet time / floor time:     %6.2f (cpu %.2f)  target: at most %.0f\n",
               f.vornet.median_wall() / f.floor.median_wall(),
@@ -370,9 +429,9 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
 void print_summary(const std::vector<FileFigures> &files) {
   std::printf("\nsummary: medians of wall-clock time (of processor time in parentheses);\n"
               "MB/s = 10^6 bytes a second\n");
-  std::printf("  %-8s %8s %8s %9s %15s %15s %9s\n", "file", "vornet", "floor", "yardstick",
+  std::printf("  %-18s %8s %8s %9s %15s %15s %9s\n", "file", "vornet", "floor", "yardstick",
               "vornet/floor", "speed-up", "peak RSS");
-  std::printf("  %-8s %8s %8s %9s %15s %15s %9s\n", "", "MB/s", "MB/s", "MB/s", "(target <= 3)",
+  std::printf("  %-18s %8s %8s %9s %15s %15s %9s\n", "", "MB/s", "MB/s", "MB/s", "(target <= 3)",
               "(target >= 3)", "MiB (<=16)");
   for (const FileFigures &f : files) {
     char floor_ratio[32], speed_up[32];
@@ -382,10 +441,51 @@ void print_summary(const std::vector<FileFigures> &files) {
     std::snprintf(speed_up, sizeof speed_up, "%.2f (%.2f)",
                   f.walk.median_wall() / f.vornet.median_wall(),
                   f.walk.median_cpu() / f.vornet.median_cpu());
-    std::printf("  %-8s %8.1f %8.1f %9.1f %15s %15s %9.1f\n", f.label.c_str(),
+    std::printf("  %-18s %8.1f %8.1f %9.1f %15s %15s %9.1f\n", f.label.c_str(),
                 mb_per_s(f.bytes, f.vornet.median_wall()), mb_per_s(f.bytes, f.floor.median_wall()),
                 mb_per_s(f.bytes, f.walk.median_wall()), floor_ratio, speed_up, f.peak_rss_mib);
   }
+  bool any = false;
+  for (const FileFigures &f : files) any = any || !f.levels.empty();
+  if (!any) return;
+  std::printf("\nkernel levels, end to end (wall-clock medians):\n");
+  std::printf("  %-18s %-9s %8s %14s %14s %9s\n", "file", "level", "MB/s", "walk / level",
+              "level / floor", "peak RSS");
+  for (const FileFigures &f : files)
+    for (const LevelFigures &l : f.levels)
+      std::printf("  %-18s %-9s %8.1f %14.2f %14.2f %9.1f\n", f.label.c_str(), l.level,
+                  mb_per_s(f.bytes, l.times.median_wall()),
+                  f.walk.median_wall() / l.times.median_wall(),
+                  l.times.median_wall() / f.floor.median_wall(), l.peak_rss_mib);
+}
+
+// The SAO files of `dir`, in name order, joined and repeated until `bytes`
+// are written to `path`; returns the bytes written (0 where there are none).
+uint64_t join_real_samples(const std::string &dir, const std::string &path, uint64_t bytes) {
+  std::vector<std::string> names;
+  if (DIR *d = ::opendir(dir.c_str())) {
+    while (const dirent *e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.size() > 4 && (name.ends_with(".SAO") || name.ends_with(".sao")))
+        names.push_back(name);
+    }
+    ::closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  std::string joined;
+  for (const std::string &name : names) joined += read_file(dir + "/" + name);
+  if (joined.empty()) {
+    std::printf("(no SAO files in %s: no real input)\n", dir.c_str());
+    return 0;
+  }
+  std::ofstream out(path, std::ios::binary);
+  uint64_t written = 0;
+  while (written < bytes) {
+    out.write(joined.data(), static_cast<std::streamsize>(joined.size()));
+    written += joined.size();
+  }
+  if (!out) throw std::runtime_error("cannot write " + path);
+  return written;
 }
 
 std::vector<Input> prepare_inputs(const Options &o, const Scratch &dir) {
@@ -399,6 +499,7 @@ std::vector<Input> prepare_inputs(const Options &o, const Scratch &dir) {
     return inputs;
   }
   for (size_t i = 0; i < o.sizes.size(); ++i) {
+    if (o.sizes[i] == 0) continue;
     saogen::GeneratorOptions g;
     g.seed = o.seed;
     g.records = 0;
@@ -406,7 +507,11 @@ std::vector<Input> prepare_inputs(const Options &o, const Scratch &dir) {
     g.start = saogen::DateTime{2023, 12, 28, 0, 0, 0};
     const std::string name = "realistic-" + std::to_string(i) + ".sao";
     generate_file(dir.file(name), g);
-    inputs.push_back({size_label(o.sizes[i]), name});
+    inputs.push_back({"generated " + size_label(o.sizes[i]), name});
+  }
+  if (!o.real.empty()) {
+    const uint64_t bytes = join_real_samples(o.real, dir.file("real.sao"), kRealBytes);
+    if (bytes > 0) inputs.push_back({"real " + size_label(kRealBytes), "real.sao"});
   }
   return inputs;
 }
@@ -573,6 +678,10 @@ int main(int argc, char **argv) {
     };
     if (a == "--vornet")
       o.vornet = value();
+    else if (a == "--at-level")
+      o.at_level = value();
+    else if (a == "--real")
+      o.real = value();
     else if (a == "--input")
       o.input = value();
     else if (a == "--bytes")
@@ -600,6 +709,7 @@ int main(int argc, char **argv) {
   // The child changes directory before it starts the binary.
   char resolved[PATH_MAX];
   if (::realpath(o.vornet.c_str(), resolved)) o.vornet = resolved;
+  if (::realpath(o.at_level.c_str(), resolved)) o.at_level = resolved;
   try {
     return run(o);
   } catch (const std::exception &e) {

@@ -7,7 +7,7 @@
 //     blanks passed over, which is the definition the kernels must match.
 // Throughput is in bytes of the line a second. A kernel that does not take
 // the whole line is reported as an error rather than timed on part of it.
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/real_conversion.h"
 
 #include <benchmark/benchmark.h>
@@ -161,7 +161,8 @@ template <class T> void bench_one_field(benchmark::State &state, const Descripto
 }
 
 template <class T> void register_descriptor(const Descriptor &d) {
-  for (KernelLevel level : {KernelLevel::portable, KernelLevel::avx2, KernelLevel::avx512}) {
+  for (KernelLevel level :
+       {KernelLevel::portable, KernelLevel::avx2, KernelLevel::avx512, KernelLevel::neon}) {
     if (!recio::kernel_level_supported(level)) continue;
     const std::string name = std::string(d.name) + "/kernel_" + recio::kernel_level_name(level);
     benchmark::RegisterBenchmark(

@@ -1,9 +1,12 @@
 // The field kernels against the one-field conversion on arbitrary bytes: at
-// every kernel level the processor runs, the same fields taken, and every
-// taken field converted bit for bit as the one-field path converts it.
+// every kernel level the processor runs and every level emulated in this
+// build, the same fields taken, and every taken field converted bit for bit
+// as the one-field path converts it.
 //
 // Input: one byte choosing the descriptor, then the bytes of the run.
-#include "recio/field_kernels.h"
+#include "recio/kernels/emulated/levels.h"
+#include "recio/kernels/field_kernels.h"
+#include "recio/kernels/run_loop.h"
 #include "recio/real_conversion.h"
 
 #include <cstdint>
@@ -37,6 +40,18 @@ bool plain(const char *f, int32_t w) {
   return true;
 }
 
+// The levels to run: native where the processor runs them, and emulated.
+std::vector<const recio::kernels::LevelStages *> all_levels() {
+  using recio::KernelLevel;
+  std::vector<const recio::kernels::LevelStages *> v;
+  for (KernelLevel l : {KernelLevel::portable, KernelLevel::avx2, KernelLevel::avx512,
+                        KernelLevel::neon}) {
+    if (recio::kernel_level_supported(l)) v.push_back(&recio::kernels::stages_of(l));
+    if (const auto *emulated = recio::kernels::emulated_stages(l)) v.push_back(emulated);
+  }
+  return v;
+}
+
 template <class T> uint64_t bits(T v) {
   uint64_t b = 0;
   std::memcpy(&b, &v, sizeof v);
@@ -57,19 +72,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<int32_t> first_ints(count);
   std::vector<double> first_doubles(count);
   bool first = true;
-  for (recio::KernelLevel level :
-       {recio::KernelLevel::portable, recio::KernelLevel::avx2, recio::KernelLevel::avx512}) {
-    if (!recio::kernel_level_supported(level)) continue;
+  static const std::vector<const recio::kernels::LevelStages *> levels = all_levels();
+  for (const recio::kernels::LevelStages *level : levels) {
     std::vector<int32_t> ints(count);
     std::vector<float> floats(count);
     std::vector<double> doubles(count);
     size_t taken;
     if (d.letter == 'I') {
-      taken = recio::convert_int_run(level, run.data(), count, d.width, ints.data());
+      taken = recio::kernels::convert_int_run(*level, run.data(), count, d.width, ints.data());
     } else {
-      taken = recio::convert_real_run(level, run.data(), count, d.width, d.digits, floats.data(), 1);
-      check(taken == recio::convert_real_run(level, run.data(), count, d.width, d.digits,
-                                             doubles.data(), 1));
+      taken = recio::kernels::convert_real_run(*level, run.data(), count, d.width, floats.data(), 1);
+      check(taken == recio::kernels::convert_real_run(*level, run.data(), count, d.width,
+                                                      doubles.data(), 1));
     }
     check(taken <= count);
     if (first) {

@@ -3,7 +3,7 @@
 #include "recio/connection.h"
 #include "recio/file_output.h"
 #include "recio/host/host.h"
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/real_conversion.h"
 #include "recio/units.h"
 

@@ -8,7 +8,7 @@
 // transfers do nothing and finish() returns that status.
 #pragma once
 
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/format.h"
 #include "recio/run_errors.h"
 

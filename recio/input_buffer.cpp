@@ -1,5 +1,5 @@
 #include "recio/connection.h"
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/replay_store.h"
 
 #include <cerrno>

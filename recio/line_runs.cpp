@@ -1,7 +1,7 @@
 #include "recio/line_runs.h"
 
 #include "recio/connection.h"
-#include "recio/field_kernels.h"
+#include "recio/kernels/field_kernels.h"
 #include "recio/units.h"
 
 #include <algorithm>

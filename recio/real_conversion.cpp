@@ -1,5 +1,7 @@
 #include "recio/real_conversion.h"
 
+#include "recio/kernels/powers_of_ten.h"
+
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -113,14 +115,13 @@ bool RealAccumulator::finish_double(double &value, ErrorCode &error) const {
   const int64_t exp10 = (exponent_negative_ ? -exponent_ : exponent_) - fraction + dropped_;
 
   // Exact when the digits and the power of ten are both exact doubles.
-  if (count_ <= 15 && !sticky_ && exp10 >= -22 && exp10 <= 22) {
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  using kernels::kMaxExactPower;
+  using kernels::kPowersOfTen;
+  if (count_ <= 15 && !sticky_ && exp10 >= -kMaxExactPower && exp10 <= kMaxExactPower) {
     uint64_t m = 0;
     for (int32_t i = 0; i < count_; ++i) m = m * 10 + static_cast<uint64_t>(digits_[i] - '0');
     const double d = static_cast<double>(m);
-    value = sign * (exp10 < 0 ? d / kPowers[-exp10] : d * kPowers[exp10]);
+    value = sign * (exp10 < 0 ? d / kPowersOfTen[-exp10] : d * kPowersOfTen[exp10]);
     return true;
   }
 

@@ -19,12 +19,18 @@
 
 namespace recio {
 
-enum class KernelLevel : uint8_t { portable, avx2, avx512 };
+// The instruction sets the kernels are written for. The x86 levels exist on
+// x86-64 only; on aarch64 the NEON level is the baseline.
+enum class KernelLevel : uint8_t { portable, avx2, avx512, neon };
 
 inline constexpr size_t kKernelPadding = 64;
 
-// The best level this processor runs, found once from its features.
+// The best level this processor runs, from its features.
+KernelLevel detect_kernel_level();
+// The level the program uses: the detected one, found once (level_choice.cpp;
+// the benchmark links a choice of its own in its place).
 KernelLevel best_kernel_level();
+// Whether this build has the level and this processor runs it.
 bool kernel_level_supported(KernelLevel level);
 const char *kernel_level_name(KernelLevel level);
 

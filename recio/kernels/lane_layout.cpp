@@ -1,4 +1,4 @@
-#include "recio/lane_conversion.h"
+#include "recio/kernels/lane_layout.h"
 
 namespace recio::kernels {
 
@@ -15,6 +15,25 @@ void place(uint8_t *index, uint64_t &keep, uint64_t &prefix, int lane, int32_t f
     keep |= uint64_t{1} << byte;
     if (columns[k] < point) prefix |= uint64_t{1} << byte;
   }
+}
+
+// The window of the bytes `keep` of lane 0 of `index`; false when they span
+// more than eight columns.
+bool window_of(const uint8_t *index, uint64_t keep, uint64_t signs, LaneWindow &w) {
+  for (int b = 0; b < 8; ++b)
+    if (signs >> b & 1) w.sign_bytes |= uint64_t{0xFF} << (8 * b);
+  int lo = 255, hi = -1;
+  for (int b = 0; b < 8; ++b) {
+    if (!(keep >> b & 1)) continue;
+    lo = index[b] < lo ? index[b] : lo;
+    hi = index[b] > hi ? index[b] : hi;
+  }
+  if (hi < 0) return true; // an empty part
+  if (hi - lo >= 8) return false;
+  w.base = lo;
+  for (int b = 0; b < 8; ++b)
+    if (keep >> b & 1) w.shuffle[b] = static_cast<uint8_t>(index[b] - lo);
+  return true;
 }
 
 } // namespace
@@ -54,6 +73,10 @@ LaneLayout lane_layout(const FieldLayout &l) {
   lanes.exponent = exponent_digits > 0;
   lanes.usable = true;
   lanes.checks_itself = l.width >= 6;
+  lanes.windowed =
+      window_of(lanes.index, lanes.keep, lanes.prefix, lanes.low_window) &&
+      window_of(lanes.high_index, lanes.high_keep, lanes.high_prefix, lanes.high_window) &&
+      window_of(lanes.exponent_index, lanes.exponent_keep, 1, lanes.exponent_window);
   return lanes;
 }
 

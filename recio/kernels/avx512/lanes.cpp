@@ -1,8 +1,12 @@
-#include "recio/lane_conversion.h"
-
-#include "recio/exact_quotient.h"
-
-#include <immintrin.h>
+// Eight fields at once, one to each 64-bit lane: a byte permutation across
+// two vectors gathers each lane's digits, multiply-adds of byte pairs and
+// word pairs make numbers of them, and the conversion of the scalar stage
+// runs on eight lanes. Compiled with the AVX-512 flags.
+#include "recio/kernels/avx512/classify.h"
+#include "recio/kernels/exact_quotient.h"
+#include "recio/kernels/level_stages.h"
+#include "recio/kernels/powers_of_ten.h"
+#include "recio/kernels/x86_intrinsics.h"
 
 #include <type_traits>
 
@@ -14,19 +18,19 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
-#define VORNET_AVX512 \
-  __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi,avx512vl,fma")))
-
-namespace recio::kernels {
+namespace recio::kernels::VORNET_LEVEL(avx512) {
 
 namespace {
 
-constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+struct QuotientOps {
+  static __m512d mul(__m512d a, __m512d b) { return _mm512_mul_pd(a, b); }
+  static __m512d fma(__m512d a, __m512d b, __m512d c) { return _mm512_fmadd_pd(a, b, c); }
+  static __m512d fnma(__m512d a, __m512d b, __m512d c) { return _mm512_fnmadd_pd(a, b, c); }
+};
 
 // Digit bytes (bit 4 set) as numbers per lane, the first the most
 // significant; blanks and signs count as 0.
-VORNET_AVX512 inline __m512i lane_numbers(__m512i x) {
+inline __m512i lane_numbers(__m512i x) {
   const __mmask64 digit = _mm512_test_epi8_mask(x, _mm512_set1_epi8(0x10));
   const __m512i digits = _mm512_maskz_and_epi32(0xFFFF, x, _mm512_set1_epi8(0x0F));
   const __m512i d = _mm512_maskz_mov_epi8(digit, digits);
@@ -37,25 +41,19 @@ VORNET_AVX512 inline __m512i lane_numbers(__m512i x) {
 }
 
 // Lanes whose selected bytes hold a minus sign.
-VORNET_AVX512 inline __mmask8 minus_lanes(__m512i x, uint64_t bytes) {
-  const __m512i m = _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('-')) & bytes);
+inline __mmask8 minus_lanes(__m512i x, uint64_t bytes) {
+  const __m512i m = _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(kMinus)) & bytes);
   return _mm512_test_epi64_mask(m, m);
 }
 
 // How many of the `count` fields in `lo` and `hi` (`span` bytes) match the
 // layout: the block check of the scalar stage, on the group's two words.
-VORNET_AVX512 inline size_t check_group(const LaneLayout &l, __m512i lo, __m512i hi, size_t span,
+inline size_t check_group(const LaneLayout &l, __m512i lo, __m512i hi, size_t span,
                                         size_t count) {
   uint64_t carry = 0;
   for (int w = 0; w < 2 && static_cast<size_t>(w) * 64 < span; ++w) {
     const __m512i x = w == 0 ? lo : hi;
-    const ByteClasses bytes{
-        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(x, _mm512_set1_epi8('0')), _mm512_set1_epi8(10)),
-        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(' ')),
-        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('+')) |
-            _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('-')),
-        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('.')),
-        _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('E'))};
+    const ByteClasses bytes = classes_of(x);
     const size_t left = span - static_cast<size_t>(w) * 64;
     const uint64_t in_span = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
     const uint64_t bad = bad_columns(l.columns[w], bytes, carry) & in_span;
@@ -68,7 +66,7 @@ VORNET_AVX512 inline size_t check_group(const LaneLayout &l, __m512i lo, __m512i
 }
 
 template <class T>
-VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *out,
+size_t convert(const LaneLayout &l, const char *p, size_t n, T *out,
                              ptrdiff_t stride, bool checked) {
   const __m512i index = _mm512_loadu_si512(l.index);
   const __m512i high_index = l.high ? _mm512_loadu_si512(l.high_index) : index;
@@ -107,7 +105,7 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
       }
     } else {
       const __m512i fraction = _mm512_set1_epi64(l.fraction);
-      __m512d power = _mm512_set1_pd(kPowers[l.fraction]);
+      __m512d power = _mm512_set1_pd(kPowersOfTen[l.fraction]);
       __mmask8 divide = l.fraction > 0 ? 0xFF : 0;
       if (l.exponent) {
         const __m512i e = _mm512_maskz_permutex2var_epi8(l.exponent_keep, lo, exponent_index, hi);
@@ -118,25 +116,22 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
         const __m512i scale = _mm512_sub_epi64(signed_e, fraction);
         const __m512i size = _mm512_abs_epi64(scale);
         // Only exact powers of ten: the group stops at the first other one.
-        const __mmask8 inexact = _mm512_mask_cmpgt_epi64_mask(active, size, _mm512_set1_epi64(22));
+        const __mmask8 inexact = _mm512_mask_cmpgt_epi64_mask(active, size, _mm512_set1_epi64(kMaxExactPower));
         if (inexact) {
           count = static_cast<size_t>(__builtin_ctz(inexact));
           if (count == 0) return i;
           active = static_cast<__mmask8>((1u << count) - 1);
           last = true;
         }
-        power = _mm512_mask_i64gather_pd(_mm512_set1_pd(1.0), active, size, kPowers, 8);
+        power = _mm512_mask_i64gather_pd(_mm512_set1_pd(1.0), active, size, kPowersOfTen, 8);
         divide = _mm512_cmplt_epi64_mask(scale, _mm512_setzero_si512());
       }
       const __m512d m = _mm512_cvtepu64_pd(v);
       __m512d d;
       if (!l.exponent && l.digits <= kMaxQuotientDigits && l.fraction > 0) {
         // At most seven digits over a fixed power of ten: the quotient of
-        // two fused multiply-adds, equal to the division's (exact_quotient.h).
-        const __m512d tenth = _mm512_set1_pd(kTenths[l.fraction]);
-        const __m512d q0 = _mm512_mul_pd(m, tenth);
-        const __m512d remainder = _mm512_fnmadd_pd(q0, power, m);
-        d = _mm512_fmadd_pd(remainder, tenth, q0);
+        // two fused multiply-adds, equal to the division's.
+        d = quotient_by_power_of_ten<QuotientOps>(m, power, _mm512_set1_pd(kTenths[l.fraction]));
       } else {
         // Both operands exact: one correctly rounded operation, as one field.
         d = _mm512_mask_div_pd(_mm512_mul_pd(m, power), divide, m, power);
@@ -163,20 +158,19 @@ VORNET_AVX512 size_t convert(const LaneLayout &l, const char *p, size_t n, T *ou
 
 } // namespace
 
-size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, bool checked,
-                            int32_t *out) {
+size_t convert_lanes(const LaneLayout &l, const char *p, size_t n, bool checked, int32_t *out) {
   return convert(l, p, n, out, 1, checked);
 }
-size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, bool checked,
-                            float *out, ptrdiff_t stride) {
+size_t convert_lanes(const LaneLayout &l, const char *p, size_t n, bool checked, float *out,
+                     ptrdiff_t stride) {
   return convert(l, p, n, out, stride, checked);
 }
-size_t convert_lanes_avx512(const LaneLayout &l, const char *p, size_t n, bool checked,
-                            double *out, ptrdiff_t stride) {
+size_t convert_lanes(const LaneLayout &l, const char *p, size_t n, bool checked, double *out,
+                     ptrdiff_t stride) {
   return convert(l, p, n, out, stride, checked);
 }
 
-} // namespace recio::kernels
+} // namespace recio::kernels::VORNET_LEVEL(avx512)
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop

@@ -1,6 +1,6 @@
 // The check of one 64-column word of a run against its layout: the bits of
 // the columns that break it. Shared by the block check of the kernels and the
-// group check of the AVX-512 lanes, so both take exactly the same fields.
+// group checks of the lanes, so both take exactly the same fields.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +23,8 @@ struct ByteClasses {
 };
 
 // `carry` is the blank bit of the previous word's last prefix column; it is
-// updated for the next word.
-inline uint64_t bad_columns(const ColumnClasses &c, const ByteClasses &b, uint64_t &carry) {
+// updated for the next word. (Static: see exact_quotient.h.)
+static inline uint64_t bad_columns(const ColumnClasses &c, const ByteClasses &b, uint64_t &carry) {
   const uint64_t prefix_blank = b.blank & c.prefix;
   const uint64_t prefix_sign = b.sign & c.prefix;
   uint64_t bad = (c.digit & ~b.digit) | (c.point & ~b.point) | (c.letter & ~b.letter) |

@@ -1,0 +1,291 @@
+// Eight fields at a time, four to a vector, one to each 64-bit lane. Each
+// lane loads an eight-byte window of its field, and one byte shuffle, the
+// same for every lane, right-aligns the digits the window holds (the point
+// left out); multiply-adds of byte pairs and word pairs then make numbers of
+// them, and the conversion of the scalar stage runs on four lanes at once.
+// Compiled with the AVX2 flags.
+#include "recio/kernels/exact_quotient.h"
+#include "recio/kernels/level_stages.h"
+#include "recio/kernels/powers_of_ten.h"
+#include "recio/kernels/x86_intrinsics.h"
+
+#include <cstring>
+#include <type_traits>
+
+namespace recio::kernels::VORNET_LEVEL(avx2) {
+
+namespace {
+
+// Small helpers are inlined whatever the compiler's estimate: a call would
+// pass vectors through memory.
+#define VORNET_INLINE [[gnu::always_inline]] inline
+
+// A part's window as lanes use it: its first column, and its shuffles. Four
+// fields loaded apart hold their windows eight bytes apart; fields of eight
+// columns or fewer are loaded two at a time from the first one's window,
+// so the second's bytes lie one width further on.
+struct Window {
+  int32_t base;
+  __m256i shuffle, pair_shuffle;
+  uint64_t sign_bytes;
+};
+
+Window window_of(const LaneWindow &w, int32_t width) {
+  uint64_t shuffle;
+  std::memcpy(&shuffle, w.shuffle, 8);
+  const __m256i bytes = _mm256_set1_epi64x(static_cast<long long>(shuffle));
+  const long long pair = static_cast<long long>(0x0101010101010101ull * static_cast<uint64_t>(width));
+  return {w.base,
+          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, 0x0808080808080808, 0, 0x0808080808080808)),
+          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, pair, 0, pair)), w.sign_bytes};
+}
+
+struct Windows {
+  Window low, high, exponent;
+};
+
+uint64_t load_word(const char *p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// The part `w` of the first `lanes` (at most four) of the fields `width`
+// apart from `f`, right-aligned per lane; no other field is read.
+VORNET_INLINE __m256i gather(const Window &w, const char *f, size_t width, size_t lanes) {
+  const char *p = f + w.base;
+  if (width <= 8 && lanes >= 4) {
+    // Two fields to each 16-byte load; the bytes past the fourth field's
+    // window are the run's or its padding's.
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * width));
+    return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1),
+                               w.pair_shuffle);
+  }
+  uint64_t word[4] = {};
+  if (lanes >= 4) {
+    for (size_t k = 0; k < 4; ++k) word[k] = load_word(p + k * width);
+  } else {
+    for (size_t k = 0; k < lanes; ++k) word[k] = load_word(p + k * width);
+  }
+  const __m256i words =
+      _mm256_set_epi64x(static_cast<long long>(word[3]), static_cast<long long>(word[2]),
+                        static_cast<long long>(word[1]), static_cast<long long>(word[0]));
+  return _mm256_shuffle_epi8(words, w.shuffle);
+}
+
+// Digit bytes (bit 4 set) as numbers per lane, the first the most
+// significant; blanks, signs and bytes no column fills count as 0.
+VORNET_INLINE __m256i lane_numbers(__m256i x) {
+  const __m256i bit4 = _mm256_set1_epi8(0x10);
+  const __m256i is_digit = _mm256_cmpeq_epi8(_mm256_and_si256(x, bit4), bit4);
+  const __m256i d = _mm256_and_si256(_mm256_and_si256(x, _mm256_set1_epi8(0x0F)), is_digit);
+  const __m256i pairs = _mm256_maddubs_epi16(d, _mm256_set1_epi16(0x010A));
+  const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
+  const __m256i high = _mm256_mul_epu32(quads, _mm256_set1_epi64x(10000));
+  return _mm256_add_epi64(high, _mm256_srli_epi64(quads, 32));
+}
+
+// All ones in the lanes that hold a minus sign among the bytes of `bytes`
+// (0xFF for each byte of a lane to look at).
+VORNET_INLINE __m256i minus_lanes(__m256i x, uint64_t bytes) {
+  const __m256i m = _mm256_and_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(kMinus)),
+                                     _mm256_set1_epi64x(static_cast<long long>(bytes)));
+  return _mm256_xor_si256(_mm256_cmpeq_epi64(m, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
+}
+
+// Four lanes of a group: mantissas, their signs and, for E fields, the
+// signed exponents.
+struct Lanes {
+  __m256i value, negative, exponent;
+};
+
+VORNET_INLINE Lanes lanes_of(const LaneLayout &l, const Windows &w, const char *f, size_t lanes) {
+  const size_t width = static_cast<size_t>(l.width);
+  Lanes r;
+  const __m256i x = gather(w.low, f, width, lanes);
+  r.value = lane_numbers(x);
+  r.negative = minus_lanes(x, w.low.sign_bytes);
+  if (l.high) {
+    const __m256i h = gather(w.high, f, width, lanes);
+    r.value = _mm256_add_epi64(_mm256_mul_epu32(lane_numbers(h), _mm256_set1_epi64x(100000000)),
+                               r.value);
+    r.negative = _mm256_or_si256(r.negative, minus_lanes(h, w.high.sign_bytes));
+  }
+  r.exponent = _mm256_setzero_si256();
+  if (l.exponent) {
+    const __m256i e = gather(w.exponent, f, width, lanes);
+    const __m256i magnitude = lane_numbers(e);
+    const __m256i below = minus_lanes(e, w.exponent.sign_bytes);
+    r.exponent = _mm256_sub_epi64(_mm256_xor_si256(magnitude, below), below);
+  }
+  return r;
+}
+
+// How many of the `count` fields from `p` match the layout: the block check
+// of the scalar stage, on the group's bytes.
+size_t check_group(const LaneLayout &l, const char *p, size_t count) {
+  const size_t span = count * static_cast<size_t>(l.width);
+  ClassMasks m;
+  classify(p, span, m);
+  uint64_t carry = 0;
+  for (size_t w = 0; w < 2 && w * 64 < span; ++w) {
+    const size_t left = span - w * 64;
+    const uint64_t in_span = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
+    const ByteClasses bytes{m.digit[w], m.blank[w], m.sign[w], m.point[w], m.letter[w]};
+    const uint64_t bad = bad_columns(l.columns[w], bytes, carry) & in_span;
+    if (bad) return (w * 64 + static_cast<size_t>(__builtin_ctzll(bad))) / static_cast<size_t>(l.width);
+  }
+  return count;
+}
+
+struct QuotientOps {
+  static __m256d mul(__m256d a, __m256d b) { return _mm256_mul_pd(a, b); }
+  static __m256d fma(__m256d a, __m256d b, __m256d c) { return _mm256_fmadd_pd(a, b, c); }
+  static __m256d fnma(__m256d a, __m256d b, __m256d c) { return _mm256_fnmadd_pd(a, b, c); }
+};
+
+// Four values below 2^52, exactly, as doubles.
+VORNET_INLINE __m256d to_double(__m256i v) {
+  const __m256i magic = _mm256_set1_epi64x(0x4330000000000000);
+  return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(v, magic)), _mm256_castsi256_pd(magic));
+}
+
+// The reals of four lanes; `inexact` gets one bit for each lane whose power
+// of ten is past the exact ones.
+VORNET_INLINE __m256d reals(const LaneLayout &l, const Lanes &r, int &inexact) {
+  const __m256d m = to_double(r.value);
+  __m256d d;
+  if (!l.exponent) {
+    inexact = 0;
+    const __m256d power = _mm256_set1_pd(kPowersOfTen[l.fraction]);
+    if (l.fraction == 0) {
+      d = m;
+    } else if (l.digits <= kMaxQuotientDigits) {
+      // At most seven digits over a fixed power of ten: the quotient of two
+      // fused multiply-adds, equal to the division's.
+      d = quotient_by_power_of_ten<QuotientOps>(m, power, _mm256_set1_pd(kTenths[l.fraction]));
+    } else {
+      d = _mm256_div_pd(m, power);
+    }
+  } else {
+    const __m256i scale = _mm256_sub_epi64(r.exponent, _mm256_set1_epi64x(l.fraction));
+    const __m256i below = _mm256_cmpgt_epi64(_mm256_setzero_si256(), scale);
+    const __m256i size = _mm256_sub_epi64(_mm256_xor_si256(scale, below), below);
+    inexact = _mm256_movemask_pd(
+        _mm256_castsi256_pd(_mm256_cmpgt_epi64(size, _mm256_set1_epi64x(kMaxExactPower))));
+    const __m256i index = _mm256_andnot_si256(
+        _mm256_cmpgt_epi64(size, _mm256_set1_epi64x(kMaxExactPower)), size);
+    const __m256d power = _mm256_i64gather_pd(kPowersOfTen, index, 8);
+    // Lanes that divide by 10^1 to 10^7: with at most seven digits, the
+    // quotient of two fused multiply-adds is the division's.
+    const __m256i short_division =
+        _mm256_and_si256(below, _mm256_cmpgt_epi64(_mm256_set1_epi64x(kMaxQuotientDigits + 1), size));
+    const bool quotients =
+        l.digits <= kMaxQuotientDigits &&
+        _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_or_si256(
+            short_division, _mm256_xor_si256(below, _mm256_set1_epi64x(-1))))) == 0xF;
+    if (quotients) {
+      const __m256d tenth =
+          _mm256_i64gather_pd(kTenths, _mm256_and_si256(short_division, size), 8);
+      d = _mm256_blendv_pd(_mm256_mul_pd(m, power),
+                           quotient_by_power_of_ten<QuotientOps>(m, power, tenth),
+                           _mm256_castsi256_pd(below));
+    } else {
+      // Both operands exact: one correctly rounded operation, as one field.
+      d = _mm256_blendv_pd(_mm256_mul_pd(m, power), _mm256_div_pd(m, power),
+                           _mm256_castsi256_pd(below));
+    }
+  }
+  return _mm256_xor_pd(d, _mm256_and_pd(_mm256_castsi256_pd(r.negative), _mm256_set1_pd(-0.0)));
+}
+
+// The low 32 bits of each lane of `a` and then of `b`, as eight integers.
+VORNET_INLINE __m256i narrow(__m256i a, __m256i b) {
+  const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+  const __m256i x = _mm256_permutevar8x32_epi32(a, order);
+  const __m256i y = _mm256_permutevar8x32_epi32(b, order);
+  return _mm256_permute2x128_si256(x, y, 0x20);
+}
+
+template <class T>
+size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
+               bool checked) {
+  if (!l.windowed) return 0;
+  const Windows w{window_of(l.low_window, l.width), window_of(l.high_window, l.width),
+                  window_of(l.exponent_window, l.width)};
+  const size_t group = static_cast<size_t>(l.fields);
+  const size_t width = static_cast<size_t>(l.width);
+  for (size_t i = 0; i < n; i += group) {
+    const char *f = p + i * width;
+    size_t count = n - i >= group ? group : n - i;
+    const size_t good = checked ? count : check_group(l, f, count);
+    if (good == 0) return i;
+    bool last = good < count;
+    count = good;
+    // The second four lanes only where a field is there for them.
+    const Lanes a = lanes_of(l, w, f, count);
+    const Lanes b = count > 4 ? lanes_of(l, w, f + 4 * width, count - 4) : a;
+    if constexpr (std::is_same_v<T, int32_t>) {
+      const auto sign = [](const Lanes &r) {
+        return _mm256_sub_epi64(_mm256_xor_si256(r.value, r.negative), r.negative);
+      };
+      const __m256i values = narrow(sign(a), sign(b));
+      if (count == 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), values);
+      } else {
+        const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(count)),
+                                                  _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        _mm256_maskstore_epi32(reinterpret_cast<int *>(out + i), active, values);
+      }
+    } else {
+      int inexact_a = 0, inexact_b = 0;
+      const __m256d da = reals(l, a, inexact_a);
+      const __m256d db = count > 4 ? reals(l, b, inexact_b) : da;
+      const int inexact = (inexact_a | inexact_b << 4) & ((1 << count) - 1);
+      if (inexact) {
+        count = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(inexact)));
+        if (count == 0) return i;
+        last = true;
+      }
+      alignas(32) double all[8];
+      _mm256_store_pd(all, da);
+      _mm256_store_pd(all + 4, db);
+      if (stride == 0) {
+        // Every value to the one variable: the last one stays.
+        *out = static_cast<T>(all[count - 1]);
+      } else if (count == 8) {
+        if constexpr (std::is_same_v<T, float>) {
+          _mm256_storeu_ps(out + i, _mm256_set_m128(_mm256_cvtpd_ps(db), _mm256_cvtpd_ps(da)));
+        } else {
+          _mm256_storeu_pd(out + i, da);
+          _mm256_storeu_pd(out + i + 4, db);
+        }
+      } else {
+        for (size_t k = 0; k < count; ++k) out[i + k] = static_cast<T>(all[k]);
+      }
+    }
+    if (last) return i + count;
+  }
+  return n;
+}
+
+#undef VORNET_INLINE
+
+} // namespace
+
+bool takes(const LaneLayout &l) { return l.windowed; }
+
+size_t convert_lanes(const LaneLayout &l, const char *p, size_t n, bool checked, int32_t *out) {
+  return convert(l, p, n, out, 1, checked);
+}
+size_t convert_lanes(const LaneLayout &l, const char *p, size_t n, bool checked, float *out,
+                     ptrdiff_t stride) {
+  return convert(l, p, n, out, stride, checked);
+}
+size_t convert_lanes(const LaneLayout &l, const char *p, size_t n, bool checked, double *out,
+                     ptrdiff_t stride) {
+  return convert(l, p, n, out, stride, checked);
+}
+
+} // namespace recio::kernels::VORNET_LEVEL(avx2)

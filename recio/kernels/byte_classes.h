@@ -1,0 +1,64 @@
+// The byte classes of the canonical forms: one bit per input byte for each
+// class. Every kernel level computes the same bits from the characters
+// named here; only the instructions differ.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace recio::kernels {
+
+// The characters of each class: the digits "0" to "9", the blank (a tab is
+// not canonical), the signs, the point and the exponent letter (uppercase
+// E only).
+inline constexpr char kFirstDigit = '0';
+inline constexpr int kDigitCount = 10;
+inline constexpr char kBlank = ' ';
+inline constexpr char kPlus = '+';
+inline constexpr char kMinus = '-';
+inline constexpr char kPoint = '.';
+inline constexpr char kLetter = 'E';
+
+// The class bits of one byte, for classification a byte at a time.
+enum ByteClass : uint8_t {
+  kDigitClass = 1,
+  kBlankClass = 2,
+  kSignClass = 4,
+  kPointClass = 8,
+  kLetterClass = 16
+};
+constexpr uint8_t class_of(unsigned char c) {
+  if (c >= kFirstDigit && c < kFirstDigit + kDigitCount) return kDigitClass;
+  if (c == kBlank) return kBlankClass;
+  if (c == kPlus || c == kMinus) return kSignClass;
+  if (c == kPoint) return kPointClass;
+  if (c == kLetter) return kLetterClass;
+  return 0;
+}
+
+// Bytes classified in one block: a whole number of 64-bit words.
+inline constexpr size_t kBlockBytes = 512;
+inline constexpr size_t kBlockWords = kBlockBytes / 64;
+
+struct ClassMasks {
+  uint64_t digit[kBlockWords];
+  uint64_t blank[kBlockWords];
+  uint64_t sign[kBlockWords];
+  uint64_t point[kBlockWords];
+  uint64_t letter[kBlockWords];
+};
+
+// Clears the bits from `n` on in the last word that holds any of the first
+// `n` bytes; words past it are never read. (Static: see exact_quotient.h.)
+static inline void clear_tail(ClassMasks &m, size_t n) {
+  if (n % 64 == 0) return;
+  const size_t w = n / 64;
+  const uint64_t keep = (uint64_t{1} << (n % 64)) - 1;
+  m.digit[w] &= keep;
+  m.blank[w] &= keep;
+  m.sign[w] &= keep;
+  m.point[w] &= keep;
+  m.letter[w] &= keep;
+}
+
+} // namespace recio::kernels

@@ -1,0 +1,129 @@
+// Runs of canonical numeric fields: the vector stage classifies the bytes of
+// a block of fields, one pass of bit logic finds the first field that breaks
+// the run's layout, and the fields before it are converted, many at once by
+// the lanes of a level that has them and the rest by the scalar stage. A
+// block ends early at a field that is not canonical or whose power of ten is
+// not exact; the caller reads that field through the one-field path.
+#include "recio/kernels/run_loop.h"
+
+#include "recio/kernels/block_check.h"
+#include "recio/kernels/field_layout.h"
+#include "recio/kernels/layout_plan.h"
+#include "recio/kernels/word_conversion.h"
+
+#include <algorithm>
+#include <type_traits>
+
+namespace recio::kernels {
+
+namespace {
+
+// The lanes over `n` fields of a block; the target moves past what they took.
+template <class T>
+size_t convert_lanes(const LaneStage &stage, const LayoutPlan &plan, const char *block, size_t n,
+                     bool checked, Target<T> &to) {
+  size_t converted;
+  if constexpr (std::is_same_v<T, int32_t>) {
+    converted = stage.ints(plan.lanes, block, n, checked, to.out);
+  } else if constexpr (std::is_same_v<T, float>) {
+    converted = stage.floats(plan.lanes, block, n, checked, to.out, to.stride);
+  } else {
+    converted = stage.doubles(plan.lanes, block, n, checked, to.out, to.stride);
+  }
+  to.out += static_cast<ptrdiff_t>(converted) * to.stride;
+  return converted;
+}
+
+// The plan last used for fields of each width and kind: a run usually has
+// the layout of the run before it, so its first field is not looked at twice.
+const LayoutPlan *g_last_plan[2][kMaxKernelWidth + 1] = {};
+
+// Walks the run block by block: classify, check, convert; at a vector
+// level with lanes they convert, and check wide fields themselves.
+template <class T>
+size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t width, Target<T> to) {
+  constexpr bool real = !std::is_same_v<T, int32_t>;
+  if (count == 0 || width < 1 || width > kMaxKernelWidth) return 0;
+  const LayoutPlan *&last = g_last_plan[real][width];
+  const size_t w = static_cast<size_t>(width);
+  ClassMasks masks;
+  size_t done = 0;
+  while (done < count) {
+    const char *block = p + done * w;
+    FieldLayout own;
+    // The cache may have given the slot to another layout since.
+    if (last && (last->layout.width != width || last->layout.real != real)) last = nullptr;
+    if (!last) {
+      if (!layout_of(block, width, real, own)) return done;
+      last = &plan_for(own);
+    }
+    const size_t n = std::min(count - done, last->fields);
+    const bool lanes = level.lanes.ints && last->lanes.usable &&
+                       (!level.lanes.takes || level.lanes.takes(last->lanes)) &&
+                       (to.stride == 1 || to.stride == 0);
+    if (lanes && last->lanes.checks_itself && level.lanes.checks_groups) {
+      // Wide fields: the lanes check their own groups as they convert them.
+      const size_t converted = convert_lanes(level.lanes, *last, block, n, false, to);
+      if (converted == 0 && layout_of(block, width, real, own) && !(own == last->layout)) {
+        last = &plan_for(own); // another layout: the next turn takes it
+        continue;
+      }
+      done += converted;
+      if (converted < n) break;
+      continue;
+    }
+    level.classify(block, n * w, masks);
+    const size_t ok = check_block(*last, masks, n);
+    if (ok == 0) {
+      // Another layout, or no canonical field here.
+      if (!layout_of(block, width, real, own) || own == last->layout) return done;
+      last = &plan_for(own); // the next turn takes it
+      continue;
+    }
+    size_t converted = lanes ? convert_lanes(level.lanes, *last, block, ok, true, to) : 0;
+    if (converted < ok)
+      converted += convert_words(*last, block + converted * w, ok - converted, to);
+    done += converted;
+    if (converted < n) break;
+  }
+  return done;
+}
+
+} // namespace
+
+size_t convert_int_run(const LevelStages &level, const char *p, size_t count, int32_t width,
+                       int32_t *out) {
+  return run_kernel(level, p, count, width, Target<int32_t>{out, 1});
+}
+
+size_t convert_real_run(const LevelStages &level, const char *p, size_t count, int32_t width,
+                        float *out, ptrdiff_t stride) {
+  return run_kernel(level, p, count, width, Target<float>{out, stride});
+}
+
+size_t convert_real_run(const LevelStages &level, const char *p, size_t count, int32_t width,
+                        double *out, ptrdiff_t stride) {
+  return run_kernel(level, p, count, width, Target<double>{out, stride});
+}
+
+} // namespace recio::kernels
+
+namespace recio {
+
+size_t convert_int_run(KernelLevel level, const char *p, size_t count, int32_t width,
+                       int32_t *out) {
+  return kernels::convert_int_run(kernels::stages_of(level), p, count, width, out);
+}
+
+// Every canonical real has its point, which overrides d.
+size_t convert_real_run(KernelLevel level, const char *p, size_t count, int32_t width, int32_t,
+                        float *out, ptrdiff_t stride) {
+  return kernels::convert_real_run(kernels::stages_of(level), p, count, width, out, stride);
+}
+
+size_t convert_real_run(KernelLevel level, const char *p, size_t count, int32_t width, int32_t,
+                        double *out, ptrdiff_t stride) {
+  return kernels::convert_real_run(kernels::stages_of(level), p, count, width, out, stride);
+}
+
+} // namespace recio

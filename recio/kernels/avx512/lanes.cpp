@@ -79,7 +79,10 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out,
     // Only the fields' own bytes are loaded: masked-off bytes are not read.
     const size_t span = count * static_cast<size_t>(l.width);
     const __mmask64 lo_bytes = span >= 64 ? ~__mmask64{0} : (__mmask64{1} << span) - 1;
-    const __mmask64 hi_bytes = span <= 64 ? 0 : (__mmask64{1} << (span - 64)) - 1;
+    // A group of sixteen-column fields fills both vectors: no shift by 64.
+    const __mmask64 hi_bytes = span <= 64    ? 0
+                               : span >= 128 ? ~__mmask64{0}
+                                             : (__mmask64{1} << (span - 64)) - 1;
     const __m512i lo = _mm512_maskz_loadu_epi8(lo_bytes, p);
     const __m512i hi = span > 64 ? _mm512_maskz_loadu_epi8(hi_bytes, p + 64) : lo;
     // The group's fields up to the first that breaks the layout.

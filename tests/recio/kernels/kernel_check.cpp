@@ -117,22 +117,27 @@ namespace {
 // The fields as one run in a buffer with the padding the kernels may read.
 struct Run {
   std::string bytes;
-  explicit Run(const std::vector<std::string> &fields) {
+  Run(const std::vector<std::string> &fields, const std::string &after) {
     for (const std::string &f : fields) bytes += f;
-    bytes.append(recio::kKernelPadding, '\0');
+    for (size_t i = 0; i < recio::kKernelPadding; ++i)
+      bytes += after.empty() ? '\0' : after[i % after.size()];
   }
   const char *data() const { return bytes.data(); }
 };
 
+// Values a kernel might write past the run's last one: it must not.
+constexpr size_t kGuardValues = 8;
+
 } // namespace
 
-size_t check_run(const Level &level, const Descriptor &d, const std::vector<std::string> &fields) {
-  const Run run(fields);
+size_t check_run(const Level &level, const Descriptor &d, const std::vector<std::string> &fields,
+                 const std::string &after) {
+  const Run run(fields, after);
   const size_t n = fields.size();
   size_t taken = 0;
-  std::vector<int32_t> ints(n, 0x5A5A5A5A);
-  std::vector<float> floats(n, -7.0f);
-  std::vector<double> doubles(n, -7.0);
+  std::vector<int32_t> ints(n + kGuardValues, 0x5A5A5A5A);
+  std::vector<float> floats(n + kGuardValues, -7.0f);
+  std::vector<double> doubles(n + kGuardValues, -7.0);
   if (d.letter == 'I') {
     taken = recio::kernels::convert_int_run(*level.stages, run.data(), n, d.width, ints.data());
   } else {
@@ -148,17 +153,18 @@ size_t check_run(const Level &level, const Descriptor &d, const std::vector<std:
     }
   }
   EXPECT_LE(taken, n);
-  for (size_t i = 0; i < n; ++i) {
-    const std::string &f = fields[i];
-    if (i >= taken) {
-      // Not written past the run's end.
-      if (d.letter == 'I') {
-        EXPECT_EQ(ints[i], 0x5A5A5A5A) << level.name << " " << d.name << " [" << f << "]";
-      } else {
-        EXPECT_EQ(floats[i], -7.0f) << level.name << " " << d.name << " [" << f << "]";
-      }
-      continue;
+  for (size_t i = taken; i < n + kGuardValues; ++i) {
+    // Not written past the fields taken, nor past the run.
+    const std::string f = i < n ? fields[i] : "past the run";
+    if (d.letter == 'I') {
+      EXPECT_EQ(ints[i], 0x5A5A5A5A) << level.name << " " << d.name << " [" << f << "]";
+    } else {
+      EXPECT_EQ(floats[i], -7.0f) << level.name << " " << d.name << " [" << f << "]";
+      EXPECT_EQ(doubles[i], -7.0) << level.name << " " << d.name << " [" << f << "]";
     }
+  }
+  for (size_t i = 0; i < taken; ++i) {
+    const std::string &f = fields[i];
     EXPECT_EQ(f.find_first_of(std::string("\t,\r\n\x1a\0", 6)), std::string::npos)
         << level.name << " " << d.name << " took [" << f << "]";
     const Reference r = reference(d, f);

@@ -45,8 +45,10 @@ std::string level_report();
 std::string canonical_field(const Descriptor &d, std::mt19937_64 &rng);
 
 // Runs the kernel of `d` over the fields at `level` and checks every field it
-// took against the one-field path and that nothing past them was written;
-// returns how many it took.
-size_t check_run(const Level &level, const Descriptor &d, const std::vector<std::string> &fields);
+// took against the one-field path and that nothing past them was written,
+// not even past the run; returns how many it took. The padding the kernels
+// may read after the run holds `after` (repeated), or zero bytes.
+size_t check_run(const Level &level, const Descriptor &d, const std::vector<std::string> &fields,
+                 const std::string &after = "");
 
 } // namespace kernel_check

@@ -22,19 +22,23 @@ struct ByteClasses {
   uint64_t digit, blank, sign, point, letter;
 };
 
-// `carry` is the blank bit of the previous word's last prefix column; it is
-// updated for the next word. (Static: see exact_quotient.h.)
-static inline uint64_t bad_columns(const ColumnClasses &c, const ByteClasses &b, uint64_t &carry) {
-  const uint64_t prefix_blank = b.blank & c.prefix;
-  const uint64_t prefix_sign = b.sign & c.prefix;
-  uint64_t bad = (c.digit & ~b.digit) | (c.point & ~b.point) | (c.letter & ~b.letter) |
-                 (c.sign & ~b.sign) | (c.prefix & ~(b.blank | b.sign | b.digit));
-  // In the prefix a blank or a sign stands only at the field start or right
-  // after a blank: blanks lead, a sign comes first after them.
+// The prefix columns whose blank or sign is out of order: in the prefix a
+// blank or a sign stands only at the field start or right after a blank
+// (blanks lead, a sign comes first after them). `carry` is the blank bit of
+// the previous word's last prefix column; it is updated for the next word.
+// (Static: see exact_quotient.h.)
+static inline uint64_t misordered_prefix(uint64_t start, uint64_t prefix_blank,
+                                         uint64_t prefix_sign, uint64_t &carry) {
   const uint64_t after_blank = (prefix_blank << 1) | carry;
-  bad |= (prefix_blank | prefix_sign) & ~c.start & ~after_blank;
   carry = prefix_blank >> 63;
-  return bad;
+  return (prefix_blank | prefix_sign) & ~start & ~after_blank;
+}
+
+// `carry` as for misordered_prefix().
+static inline uint64_t bad_columns(const ColumnClasses &c, const ByteClasses &b, uint64_t &carry) {
+  const uint64_t bad = (c.digit & ~b.digit) | (c.point & ~b.point) | (c.letter & ~b.letter) |
+                       (c.sign & ~b.sign) | (c.prefix & ~(b.blank | b.sign | b.digit));
+  return bad | misordered_prefix(c.start, b.blank & c.prefix, b.sign & c.prefix, carry);
 }
 
 } // namespace recio::kernels

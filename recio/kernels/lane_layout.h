@@ -33,6 +33,10 @@ struct LaneLayout {
   uint64_t keep = 0, high_keep = 0, exponent_keep = 0; // lane bytes each fills
   uint64_t prefix = 0, high_prefix = 0; // lane bytes of prefix columns (where a sign may stand)
   ColumnClasses columns[2] = {}; // the layout's columns over a group's 128 bytes
+  // The same columns as the classes (byte_classes.h) each may hold, one
+  // byte per column: lanes that classify a group in registers check it
+  // with these. 0 past the group's fields.
+  uint8_t allowed[128] = {};
   int32_t fields = 0;   // fields a group of lanes takes: 8, or fewer for wide fields
   int32_t digits = 0;   // mantissa digits
   int32_t fraction = 0; // digits after the point

@@ -29,6 +29,16 @@ void build_plan(const FieldLayout &l, LayoutPlan &plan) {
   for (int w = 0; w < 2; ++w)
     plan.lanes.columns[w] = {plan.start[w], plan.prefix[w], plan.point[w],
                              plan.digit[w], plan.letter[w], plan.sign[w]};
+  const size_t group_bytes = static_cast<size_t>(plan.lanes.fields) * w;
+  for (size_t b = 0; b < group_bytes && b < 128; ++b) {
+    const auto in = [&](const uint64_t *mask) { return (mask[b / 64] >> (b % 64) & 1) != 0; };
+    plan.lanes.allowed[b] = in(plan.prefix)   ? kDigitClass | kBlankClass | kSignClass
+                            : in(plan.point)  ? kPointClass
+                            : in(plan.digit)  ? kDigitClass
+                            : in(plan.letter) ? kLetterClass
+                            : in(plan.sign)   ? kSignClass
+                                              : 0;
+  }
   const int32_t columns = l.mantissa_columns();
   plan.fraction = l.fraction_digits();
   if (columns <= 8) {

@@ -14,7 +14,7 @@ constexpr LevelStages kPortable{"portable", kernels::portable::classify, {}};
 constexpr LevelStages kAvx2{
     "avx2",
     kernels::avx2::classify,
-    {kernels::avx2::takes, false, kernels::avx2::convert_lanes, kernels::avx2::convert_lanes,
+    {kernels::avx2::takes, true, kernels::avx2::convert_lanes, kernels::avx2::convert_lanes,
      kernels::avx2::convert_lanes}};
 constexpr LevelStages kAvx512{
     "avx512",

@@ -4,6 +4,8 @@
 // left out); multiply-adds of byte pairs and word pairs then make numbers of
 // them, and the conversion of the scalar stage runs on four lanes at once.
 // Compiled with the AVX2 flags.
+#include "recio/kernels/byte_classes.h"
+#include "recio/kernels/column_check.h"
 #include "recio/kernels/exact_quotient.h"
 #include "recio/kernels/level_stages.h"
 #include "recio/kernels/powers_of_ten.h"
@@ -51,11 +53,13 @@ uint64_t load_word(const char *p) {
 }
 
 // The part `w` of the first `lanes` (at most four) of the fields `width`
-// apart from `f`, right-aligned per lane; no other field is read.
+// apart from `f`, right-aligned per lane. Lanes past `lanes` hold what the
+// bytes after the fields make of them, or 0 for the widest fields; they
+// are never stored. No load reaches kKernelPadding bytes past the fields.
 VORNET_INLINE __m256i gather(const Window &w, const char *f, size_t width, size_t lanes) {
   const char *p = f + w.base;
-  if (width <= 8 && lanes >= 4) {
-    // Two fields to each 16-byte load; the bytes past the fourth field's
+  if (width <= 8) {
+    // Two fields to each 16-byte load; the bytes past the last field's
     // window are the run's or its padding's.
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * width));
@@ -63,7 +67,7 @@ VORNET_INLINE __m256i gather(const Window &w, const char *f, size_t width, size_
                                w.pair_shuffle);
   }
   uint64_t word[4] = {};
-  if (lanes >= 4) {
+  if (lanes >= 4 || width <= 16) {
     for (size_t k = 0; k < 4; ++k) word[k] = load_word(p + k * width);
   } else {
     for (size_t k = 0; k < lanes; ++k) word[k] = load_word(p + k * width);
@@ -122,19 +126,84 @@ VORNET_INLINE Lanes lanes_of(const LaneLayout &l, const Windows &w, const char *
   return r;
 }
 
+// The class bits of byte_classes.h by two nibble lookups: the classes a
+// byte's low nibble allows and those its high nibble allows. The lookup of
+// the low nibble gives 0 for bytes from 0x80 on, which have no class.
+struct NibbleClasses {
+  uint8_t low[16] = {}, high[16] = {};
+};
+
+constexpr NibbleClasses nibble_classes() {
+  NibbleClasses t;
+  for (int c = 0; c < 0x80; ++c) {
+    t.low[c & 15] = static_cast<uint8_t>(t.low[c & 15] | class_of(static_cast<unsigned char>(c)));
+    t.high[c >> 4] = static_cast<uint8_t>(t.high[c >> 4] | class_of(static_cast<unsigned char>(c)));
+  }
+  return t;
+}
+
+constexpr NibbleClasses kNibbleClasses = nibble_classes();
+
+// The lookups give every byte exactly its own class: no two characters of
+// the classes share a nibble in a way that would lend one's class to another.
+constexpr bool nibbles_give_each_byte_its_class() {
+  for (int c = 0; c < 256; ++c) {
+    const uint8_t looked_up = c >= 0x80 ? 0 : kNibbleClasses.low[c & 15] & kNibbleClasses.high[c >> 4];
+    if (looked_up != class_of(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+static_assert(nibbles_give_each_byte_its_class());
+
+VORNET_INLINE __m256i nibble_table(const uint8_t (&t)[16]) {
+  const __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t));
+  return _mm256_broadcastsi128_si256(half);
+}
+
+// The 32-bit masks of the columns of 32 bytes at `p` whose class the layout
+// does not allow there, and of the blanks and signs among the allowed.
+struct ChunkBits {
+  uint64_t misplaced, blank, sign;
+};
+
+VORNET_INLINE ChunkBits chunk_bits(const char *p, const uint8_t *allowed, __m256i low, __m256i high) {
+  const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+  const __m256i nibble = _mm256_and_si256(_mm256_srli_epi16(x, 4), _mm256_set1_epi8(0x0F));
+  const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(low, x), _mm256_shuffle_epi8(high, nibble));
+  const __m256i ok =
+      _mm256_and_si256(classes, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(allowed)));
+  const auto bits = [](__m256i v) {
+    return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(v)));
+  };
+  return {bits(_mm256_cmpeq_epi8(ok, _mm256_setzero_si256())),
+          bits(_mm256_cmpeq_epi8(ok, _mm256_set1_epi8(kBlankClass))),
+          bits(_mm256_cmpeq_epi8(ok, _mm256_set1_epi8(kSignClass)))};
+}
+
 // How many of the `count` fields from `p` match the layout: the block check
-// of the scalar stage, on the group's bytes.
-size_t check_group(const LaneLayout &l, const char *p, size_t count) {
+// of the scalar stage, on the group's bytes classified in registers. Loads
+// whole 32-byte chunks, fewer than 32 bytes past the fields.
+VORNET_INLINE size_t check_group(const LaneLayout &l, const char *p, size_t count) {
   const size_t span = count * static_cast<size_t>(l.width);
-  ClassMasks m;
-  classify(p, span, m);
+  const __m256i low = nibble_table(kNibbleClasses.low);
+  const __m256i high = nibble_table(kNibbleClasses.high);
   uint64_t carry = 0;
   for (size_t w = 0; w < 2 && w * 64 < span; ++w) {
-    const size_t left = span - w * 64;
+    const size_t at = w * 64;
+    ChunkBits b = chunk_bits(p + at, l.allowed + at, low, high);
+    if (at + 32 < span) {
+      const ChunkBits h = chunk_bits(p + at + 32, l.allowed + at + 32, low, high);
+      b.misplaced |= h.misplaced << 32;
+      b.blank |= h.blank << 32;
+      b.sign |= h.sign << 32;
+    }
+    const size_t left = span - at;
     const uint64_t in_span = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
-    const ByteClasses bytes{m.digit[w], m.blank[w], m.sign[w], m.point[w], m.letter[w]};
-    const uint64_t bad = bad_columns(l.columns[w], bytes, carry) & in_span;
-    if (bad) return (w * 64 + static_cast<size_t>(__builtin_ctzll(bad))) / static_cast<size_t>(l.width);
+    const ColumnClasses &c = l.columns[w];
+    // Blanks are allowed in the prefix only; signs there and in the exponent.
+    const uint64_t bad =
+        (b.misplaced | misordered_prefix(c.start, b.blank, b.sign & c.prefix, carry)) & in_span;
+    if (bad) return (at + static_cast<size_t>(__builtin_ctzll(bad))) / static_cast<size_t>(l.width);
   }
   return count;
 }
@@ -208,6 +277,17 @@ VORNET_INLINE __m256i narrow(__m256i a, __m256i b) {
   return _mm256_permute2x128_si256(x, y, 0x20);
 }
 
+// All ones in the first `count` 32-bit lanes, and in the first `count`
+// (at most four) 64-bit lanes: the masks of the stores of a partial group.
+VORNET_INLINE __m256i first_lanes_32(size_t count) {
+  return _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(count)),
+                            _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+VORNET_INLINE __m256i first_lanes_64(size_t count) {
+  return _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(count)),
+                            _mm256_setr_epi64x(0, 1, 2, 3));
+}
+
 template <class T>
 size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
                bool checked) {
@@ -234,9 +314,7 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
       if (count == 8) {
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), values);
       } else {
-        const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(count)),
-                                                  _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        _mm256_maskstore_epi32(reinterpret_cast<int *>(out + i), active, values);
+        _mm256_maskstore_epi32(reinterpret_cast<int *>(out + i), first_lanes_32(count), values);
       }
     } else {
       int inexact_a = 0, inexact_b = 0;
@@ -248,21 +326,24 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
         if (count == 0) return i;
         last = true;
       }
-      alignas(32) double all[8];
-      _mm256_store_pd(all, da);
-      _mm256_store_pd(all + 4, db);
       if (stride == 0) {
         // Every value to the one variable: the last one stays.
+        alignas(32) double all[8];
+        _mm256_store_pd(all, da);
+        _mm256_store_pd(all + 4, db);
         *out = static_cast<T>(all[count - 1]);
+      } else if constexpr (std::is_same_v<T, float>) {
+        const __m256 values = _mm256_set_m128(_mm256_cvtpd_ps(db), _mm256_cvtpd_ps(da));
+        if (count == 8) _mm256_storeu_ps(out + i, values);
+        else _mm256_maskstore_ps(out + i, first_lanes_32(count), values);
       } else if (count == 8) {
-        if constexpr (std::is_same_v<T, float>) {
-          _mm256_storeu_ps(out + i, _mm256_set_m128(_mm256_cvtpd_ps(db), _mm256_cvtpd_ps(da)));
-        } else {
-          _mm256_storeu_pd(out + i, da);
-          _mm256_storeu_pd(out + i + 4, db);
-        }
+        _mm256_storeu_pd(out + i, da);
+        _mm256_storeu_pd(out + i + 4, db);
       } else {
-        for (size_t k = 0; k < count; ++k) out[i + k] = static_cast<T>(all[k]);
+        // A masked store only for a partial group: it costs more than a plain one.
+        const __m256i lanes = first_lanes_64(count);
+        _mm256_maskstore_pd(out + i, lanes, da);
+        if (count > 4) _mm256_maskstore_pd(out + i + 4, first_lanes_64(count - 4), db);
       }
     }
     if (last) return i + count;

@@ -9,7 +9,7 @@ namespace {
 constexpr LevelStages kAvx2{
     "avx2",
     avx2_emulated::classify,
-    {avx2_emulated::takes, false, avx2_emulated::convert_lanes, avx2_emulated::convert_lanes,
+    {avx2_emulated::takes, true, avx2_emulated::convert_lanes, avx2_emulated::convert_lanes,
      avx2_emulated::convert_lanes}};
 constexpr LevelStages kAvx512{
     "avx512",

@@ -1,5 +1,7 @@
 #include "recio/kernels/lane_layout.h"
 
+#include <initializer_list>
+
 namespace recio::kernels {
 
 namespace {
@@ -34,6 +36,18 @@ bool window_of(const uint8_t *index, uint64_t keep, uint64_t signs, LaneWindow &
   for (int b = 0; b < 8; ++b)
     if (keep >> b & 1) w.shuffle[b] = static_cast<uint8_t>(index[b] - lo);
   return true;
+}
+
+// The window's shuffle for four lanes: the second lane of each 16 bytes
+// finds its window eight bytes on or, two fields to a load, a width on.
+void four_lanes(LaneWindow &w, int32_t width) {
+  const int second = width <= 8 ? width : 8;
+  for (int lane = 0; lane < 4; ++lane)
+    for (int b = 0; b < 8; ++b) {
+      const uint8_t from = w.shuffle[b];
+      w.shuffle4[lane * 8 + b] =
+          from & 0x80 ? from : static_cast<uint8_t>(from + (lane % 2 ? second : 0));
+    }
 }
 
 } // namespace
@@ -72,11 +86,12 @@ LaneLayout lane_layout(const FieldLayout &l) {
   lanes.width = l.width;
   lanes.exponent = exponent_digits > 0;
   lanes.usable = true;
-  lanes.checks_itself = l.width >= 6;
   lanes.windowed =
       window_of(lanes.index, lanes.keep, lanes.prefix, lanes.low_window) &&
       window_of(lanes.high_index, lanes.high_keep, lanes.high_prefix, lanes.high_window) &&
       window_of(lanes.exponent_index, lanes.exponent_keep, 1, lanes.exponent_window);
+  for (LaneWindow *w : {&lanes.low_window, &lanes.high_window, &lanes.exponent_window})
+    four_lanes(*w, l.width);
   return lanes;
 }
 

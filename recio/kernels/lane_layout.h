@@ -23,6 +23,10 @@ struct LaneWindow {
   int32_t base = 0;
   uint8_t shuffle[8] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80};
   uint64_t sign_bytes = 0; // 0xFF at each lane byte where a minus makes the part negative
+  // The same shuffle for four lanes of 32 bytes that hold their fields'
+  // windows eight bytes apart or, for fields of eight columns or fewer
+  // loaded two to 16 bytes from the first one's window, one width apart.
+  uint8_t shuffle4[32] = {};
 };
 
 struct LaneLayout {
@@ -47,9 +51,6 @@ struct LaneLayout {
   // The parts as windows, where each fits one (eight columns or fewer).
   LaneWindow low_window, high_window, exponent_window;
   bool windowed = false;
-  // Fields wide enough that a group's own check costs less than classifying
-  // the whole run first.
-  bool checks_itself = false;
 };
 
 // The lane layout of `l`; not usable when its fields do not fit the lanes.

@@ -30,15 +30,21 @@ using Classify = void (*)(const char *p, size_t n, ClassMasks &m);
 struct LaneStage {
   // Whether the lanes take a usable layout; null: every one.
   bool (*takes)(const LaneLayout &l);
-  // Whether wide fields go to the lanes unchecked, as checking a group
-  // costs the lanes less than classifying the block first.
-  bool checks_groups;
+  // The narrowest fields that go to the lanes unchecked, as checking a
+  // group costs these lanes less than classifying the block first; 0: none.
+  int32_t checks_groups_from;
   size_t (*ints)(const LaneLayout &l, const char *p, size_t n, bool checked, int32_t *out);
   size_t (*floats)(const LaneLayout &l, const char *p, size_t n, bool checked, float *out,
                    ptrdiff_t stride);
   size_t (*doubles)(const LaneLayout &l, const char *p, size_t n, bool checked, double *out,
                     ptrdiff_t stride);
 };
+
+// Where a group's own check pays at each x86 level: the AVX-512 lanes
+// classify a group in one vector but gain nothing on narrow fields, whose
+// block is classified as cheaply; the AVX2 lanes gain from three columns on.
+inline constexpr int32_t kAvx2ChecksGroupsFrom = 3;
+inline constexpr int32_t kAvx512ChecksGroupsFrom = 6;
 
 struct LevelStages {
   const char *name;

@@ -11,21 +11,21 @@ using kernels::LevelStages;
 
 constexpr LevelStages kPortable{"portable", kernels::portable::classify, {}};
 #if defined(__x86_64__)
-constexpr LevelStages kAvx2{
-    "avx2",
-    kernels::avx2::classify,
-    {kernels::avx2::takes, true, kernels::avx2::convert_lanes, kernels::avx2::convert_lanes,
-     kernels::avx2::convert_lanes}};
-constexpr LevelStages kAvx512{
-    "avx512",
-    kernels::avx512::classify,
-    {nullptr, true, kernels::avx512::convert_lanes, kernels::avx512::convert_lanes,
-     kernels::avx512::convert_lanes}};
+constexpr LevelStages kAvx2{"avx2",
+                            kernels::avx2::classify,
+                            {kernels::avx2::takes, kernels::kAvx2ChecksGroupsFrom,
+                             kernels::avx2::convert_lanes, kernels::avx2::convert_lanes,
+                             kernels::avx2::convert_lanes}};
+constexpr LevelStages kAvx512{"avx512",
+                              kernels::avx512::classify,
+                              {nullptr, kernels::kAvx512ChecksGroupsFrom,
+                               kernels::avx512::convert_lanes, kernels::avx512::convert_lanes,
+                               kernels::avx512::convert_lanes}};
 #elif defined(__aarch64__)
-constexpr LevelStages kNeon{
-    "neon",
-    kernels::neon::classify,
-    {nullptr, false, kernels::neon::convert_lanes, kernels::neon::convert_lanes, kernels::neon::convert_lanes}};
+constexpr LevelStages kNeon{"neon",
+                            kernels::neon::classify,
+                            {nullptr, 0, kernels::neon::convert_lanes, kernels::neon::convert_lanes,
+                             kernels::neon::convert_lanes}};
 #endif
 
 } // namespace
@@ -57,8 +57,7 @@ bool kernel_level_supported(KernelLevel level) {
   case KernelLevel::avx512: {
     // The AVX-512 processors run AVX2 too.
     static const KernelLevel best = detect_kernel_level();
-    return level == KernelLevel::avx2 ? best != KernelLevel::portable
-                                      : best == KernelLevel::avx512;
+    return level == KernelLevel::avx2 ? best != KernelLevel::portable : best == KernelLevel::avx512;
   }
 #elif defined(__aarch64__)
   case KernelLevel::neon:

@@ -61,7 +61,7 @@ size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t
     const bool lanes = level.lanes.ints && last->lanes.usable &&
                        (!level.lanes.takes || level.lanes.takes(last->lanes)) &&
                        (to.stride == 1 || to.stride == 0);
-    if (lanes && last->lanes.checks_itself && level.lanes.checks_groups) {
+    if (lanes && level.lanes.checks_groups_from > 0 && width >= level.lanes.checks_groups_from) {
       // Wide fields: the lanes check their own groups as they convert them.
       const size_t converted = convert_lanes(level.lanes, *last, block, n, false, to);
       if (converted == 0 && layout_of(block, width, real, own) && !(own == last->layout)) {

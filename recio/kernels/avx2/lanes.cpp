@@ -22,24 +22,16 @@ namespace {
 // pass vectors through memory.
 #define VORNET_INLINE [[gnu::always_inline]] inline
 
-// A part's window as lanes use it: its first column, and its shuffles. Four
-// fields loaded apart hold their windows eight bytes apart; fields of eight
-// columns or fewer are loaded two at a time from the first one's window,
-// so the second's bytes lie one width further on.
+// A part's window as lanes use it: its first column, its shuffle of four
+// lanes and the lane bytes where a minus counts.
 struct Window {
   int32_t base;
-  __m256i shuffle, pair_shuffle;
+  __m256i shuffle;
   uint64_t sign_bytes;
 };
 
-Window window_of(const LaneWindow &w, int32_t width) {
-  uint64_t shuffle;
-  std::memcpy(&shuffle, w.shuffle, 8);
-  const __m256i bytes = _mm256_set1_epi64x(static_cast<long long>(shuffle));
-  const long long pair = static_cast<long long>(0x0101010101010101ull * static_cast<uint64_t>(width));
-  return {w.base,
-          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, 0x0808080808080808, 0, 0x0808080808080808)),
-          _mm256_add_epi8(bytes, _mm256_setr_epi64x(0, pair, 0, pair)), w.sign_bytes};
+VORNET_INLINE Window window_of(const LaneWindow &w) {
+  return {w.base, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(w.shuffle4)), w.sign_bytes};
 }
 
 struct Windows {
@@ -64,7 +56,7 @@ VORNET_INLINE __m256i gather(const Window &w, const char *f, size_t width, size_
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * width));
     return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1),
-                               w.pair_shuffle);
+                               w.shuffle);
   }
   uint64_t word[4] = {};
   if (lanes >= 4 || width <= 16) {
@@ -136,8 +128,9 @@ struct NibbleClasses {
 constexpr NibbleClasses nibble_classes() {
   NibbleClasses t;
   for (int c = 0; c < 0x80; ++c) {
-    t.low[c & 15] = static_cast<uint8_t>(t.low[c & 15] | class_of(static_cast<unsigned char>(c)));
-    t.high[c >> 4] = static_cast<uint8_t>(t.high[c >> 4] | class_of(static_cast<unsigned char>(c)));
+    const uint8_t bits = class_of(static_cast<unsigned char>(c));
+    t.low[c & 15] = static_cast<uint8_t>(t.low[c & 15] | bits);
+    t.high[c >> 4] = static_cast<uint8_t>(t.high[c >> 4] | bits);
   }
   return t;
 }
@@ -148,7 +141,8 @@ constexpr NibbleClasses kNibbleClasses = nibble_classes();
 // the classes share a nibble in a way that would lend one's class to another.
 constexpr bool nibbles_give_each_byte_its_class() {
   for (int c = 0; c < 256; ++c) {
-    const uint8_t looked_up = c >= 0x80 ? 0 : kNibbleClasses.low[c & 15] & kNibbleClasses.high[c >> 4];
+    const uint8_t looked_up =
+        c >= 0x80 ? 0 : kNibbleClasses.low[c & 15] & kNibbleClasses.high[c >> 4];
     if (looked_up != class_of(static_cast<unsigned char>(c))) return false;
   }
   return true;
@@ -166,10 +160,12 @@ struct ChunkBits {
   uint64_t misplaced, blank, sign;
 };
 
-VORNET_INLINE ChunkBits chunk_bits(const char *p, const uint8_t *allowed, __m256i low, __m256i high) {
+VORNET_INLINE ChunkBits chunk_bits(const char *p, const uint8_t *allowed, __m256i low,
+                                   __m256i high) {
   const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
   const __m256i nibble = _mm256_and_si256(_mm256_srli_epi16(x, 4), _mm256_set1_epi8(0x0F));
-  const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(low, x), _mm256_shuffle_epi8(high, nibble));
+  const __m256i classes =
+      _mm256_and_si256(_mm256_shuffle_epi8(low, x), _mm256_shuffle_epi8(high, nibble));
   const __m256i ok =
       _mm256_and_si256(classes, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(allowed)));
   const auto bits = [](__m256i v) {
@@ -203,7 +199,8 @@ VORNET_INLINE size_t check_group(const LaneLayout &l, const char *p, size_t coun
     // Blanks are allowed in the prefix only; signs there and in the exponent.
     const uint64_t bad =
         (b.misplaced | misordered_prefix(c.start, b.blank, b.sign & c.prefix, carry)) & in_span;
-    if (bad) return (at + static_cast<size_t>(__builtin_ctzll(bad))) / static_cast<size_t>(l.width);
+    if (bad)
+      return (at + static_cast<size_t>(__builtin_ctzll(bad))) / static_cast<size_t>(l.width);
   }
   return count;
 }
@@ -292,8 +289,8 @@ template <class T>
 size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
                bool checked) {
   if (!l.windowed) return 0;
-  const Windows w{window_of(l.low_window, l.width), window_of(l.high_window, l.width),
-                  window_of(l.exponent_window, l.width)};
+  const Windows w{window_of(l.low_window), window_of(l.high_window),
+                  window_of(l.exponent_window)};
   const size_t group = static_cast<size_t>(l.fields);
   const size_t width = static_cast<size_t>(l.width);
   for (size_t i = 0; i < n; i += group) {

@@ -9,19 +9,19 @@ namespace {
 constexpr LevelStages kAvx2{
     "avx2",
     avx2_emulated::classify,
-    {avx2_emulated::takes, true, avx2_emulated::convert_lanes, avx2_emulated::convert_lanes,
-     avx2_emulated::convert_lanes}};
+    {avx2_emulated::takes, kAvx2ChecksGroupsFrom, avx2_emulated::convert_lanes,
+     avx2_emulated::convert_lanes, avx2_emulated::convert_lanes}};
 constexpr LevelStages kAvx512{
     "avx512",
     avx512_emulated::classify,
-    {nullptr, true, avx512_emulated::convert_lanes, avx512_emulated::convert_lanes,
-     avx512_emulated::convert_lanes}};
+    {nullptr, kAvx512ChecksGroupsFrom, avx512_emulated::convert_lanes,
+     avx512_emulated::convert_lanes, avx512_emulated::convert_lanes}};
 
 #ifdef VORNET_NEON_EMULATED
 constexpr LevelStages kNeon{
     "neon",
     neon_emulated::classify,
-    {nullptr, false, neon_emulated::convert_lanes, neon_emulated::convert_lanes,
+    {nullptr, 0, neon_emulated::convert_lanes, neon_emulated::convert_lanes,
      neon_emulated::convert_lanes}};
 #endif
 

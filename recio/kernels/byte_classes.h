@@ -3,6 +3,8 @@
 // named here; only the instructions differ.
 #pragma once
 
+#include "recio/kernels/column_check.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -47,6 +49,16 @@ struct ClassMasks {
   uint64_t point[kBlockWords];
   uint64_t letter[kBlockWords];
 };
+
+// Stores the classes of one 64-byte word as word `w` of a block's masks.
+// (Static: see exact_quotient.h.)
+static inline void store_word(ClassMasks &m, size_t w, const ByteClasses &c) {
+  m.digit[w] = c.digit;
+  m.blank[w] = c.blank;
+  m.sign[w] = c.sign;
+  m.point[w] = c.point;
+  m.letter[w] = c.letter;
+}
 
 // Clears the bits from `n` on in the last word that holds any of the first
 // `n` bytes; words past it are never read. (Static: see exact_quotient.h.)

@@ -34,11 +34,7 @@ void classify(const char *p, size_t n, ClassMasks &m) {
       pt |= bits(_mm256_cmpeq_epi8(x, point)) << shift;
       e |= bits(_mm256_cmpeq_epi8(x, letter)) << shift;
     }
-    m.digit[w] = d;
-    m.blank[w] = b;
-    m.sign[w] = s;
-    m.point[w] = pt;
-    m.letter[w] = e;
+    store_word(m, w, ByteClasses{d, b, s, pt, e});
   }
   clear_tail(m, n);
 }

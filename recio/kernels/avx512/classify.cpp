@@ -7,14 +7,7 @@
 namespace recio::kernels::VORNET_LEVEL(avx512) {
 
 void classify(const char *p, size_t n, ClassMasks &m) {
-  for (size_t w = 0; w * 64 < n; ++w) {
-    const ByteClasses b = classes_of(_mm512_loadu_si512(p + w * 64));
-    m.digit[w] = b.digit;
-    m.blank[w] = b.blank;
-    m.sign[w] = b.sign;
-    m.point[w] = b.point;
-    m.letter[w] = b.letter;
-  }
+  for (size_t w = 0; w * 64 < n; ++w) store_word(m, w, classes_of(_mm512_loadu_si512(p + w * 64)));
   clear_tail(m, n);
 }
 

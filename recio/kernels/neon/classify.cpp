@@ -5,14 +5,8 @@
 namespace recio::kernels::VORNET_LEVEL(neon) {
 
 void classify(const char *p, size_t n, ClassMasks &m) {
-  for (size_t w = 0; w * 64 < n; ++w) {
-    const ByteClasses b = classes_of(vld1q_u8_x4(reinterpret_cast<const uint8_t *>(p + w * 64)));
-    m.digit[w] = b.digit;
-    m.blank[w] = b.blank;
-    m.sign[w] = b.sign;
-    m.point[w] = b.point;
-    m.letter[w] = b.letter;
-  }
+  for (size_t w = 0; w * 64 < n; ++w)
+    store_word(m, w, classes_of(vld1q_u8_x4(reinterpret_cast<const uint8_t *>(p + w * 64))));
   clear_tail(m, n);
 }
 

@@ -1,7 +1,7 @@
-#include "driver/program_flow.h"
+#include "driver/command_line.h"
 #include "recio/units.h"
 
 int main(int argc, char **argv) {
   recio::initialize_runtime(argc, argv);
-  driver::run_program();
+  driver::run_command_line(argc, argv);
 }

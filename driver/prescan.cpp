@@ -43,11 +43,13 @@ void report(const Finding &f, int32_t line_number) {
 } // namespace
 
 void prescan() {
+  // Bound once: the read runs up to 9999 times a run.
+  static const recio::FormatHandle format = recio::cached_format("(a)");
   std::array<char, 120> line;
   for (int32_t line_number = 1; line_number <= kLastLine; ++line_number) {
     line.fill(' ');
     recio::set_statement(171);
-    recio::ReadStatement read(sao::kInputUnit, "(a)", recio::kEndOnly);
+    recio::ReadStatement read(sao::kInputUnit, format, recio::kEndOnly);
     read.item(line.data(), line.size());
     if (read.finish() < 0) return;
     const std::string_view text(line.data(), line.size());

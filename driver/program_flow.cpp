@@ -49,7 +49,7 @@ bool read_one_record() {
 
 } // namespace
 
-void run_program() {
+void list_input() {
   recio::push_traceback_frame(g_frame);
   const int32_t input_unit = sao::kInputUnit;
 
@@ -90,8 +90,11 @@ void run_program() {
 
   while (read_one_record()) {
   }
-
   recio::set_statement(652);
+}
+
+void run_program() {
+  list_input();
   recio::stop_run();
 }
 

@@ -39,6 +39,11 @@ public:
   // Starts over with the first byte kept, as a rewind of a file would; false
   // when nothing was kept for it.
   bool start_replay();
+  // Starts over at the first byte of a file without asking the host again,
+  // when the buffer still holds every byte read from the handle, from the
+  // first: a small file is read once for the pre-scan and the listing. Reads
+  // after the buffered bytes go on where the handle stands. False otherwise.
+  bool rewind_within_buffer();
 
   // The next byte (0 to 255), kEnd or kHostError, without taking it.
   int peek() {
@@ -65,6 +70,7 @@ public:
   int last_errno() const { return errno_; }
 
 private:
+  void allocate();
   int refill();
   host::ByteCount read_handle(char *dest, size_t size);
 
@@ -75,6 +81,9 @@ private:
   host::Offset base_ = 0;
   host::Handle fd_ = host::kNoHandle;
   int errno_ = 0;
+  // The first `from_start_` bytes of the buffer are the handle's first bytes
+  // and all it has given: nothing read since overwrote them.
+  size_t from_start_ = 0;
   bool last_was_line_feed_ = true; // nothing taken yet counts as a record start
   bool supplied_line_feed_ = false;
   // The handle reported its end: a terminal reports it once per end-of-file

@@ -45,17 +45,25 @@ size_t last_end_within(const RecordEnds &r, size_t n) {
 } // namespace
 
 void attach_output(Connection &c) {
-  c.output = std::make_unique<char[]>(kOutputBufferSize);
   c.output_fill = 0;
-  c.records.bits = std::make_unique<uint8_t[]>(bit_bytes(kOutputBufferSize));
-  begin_output(c, 0);
+  // A buffer kept from an earlier connection may hold marks of output that
+  // was never written out.
+  if (c.records.bits) std::memset(c.records.bits.get(), 0, bit_bytes(kOutputBufferSize));
+  c.records.base = c.records.whole_end = 0;
+  c.records.last_end = 0;
 }
 
 void begin_output(Connection &c, host::Offset at) {
   RecordEnds &r = c.records;
+  if (!c.output) {
+    // At the first write, so that a connection never written (the input)
+    // costs nothing; the data is not cleared, the record marks are.
+    c.output.reset(new char[kOutputBufferSize]);
+    r.bits = std::make_unique<uint8_t[]>(bit_bytes(kOutputBufferSize));
+  }
   r.base = r.whole_end = at;
   r.last_end = 0;
-  if (r.bits) std::memset(r.bits.get(), 0, bit_bytes(c.output_fill));
+  std::memset(r.bits.get(), 0, bit_bytes(c.output_fill));
 }
 
 void mark_record_end(Connection &c) {
@@ -104,6 +112,9 @@ void cut_back(Connection &c, size_t written) {
 // end, at the front of the buffer.
 bool flush_held(Connection &c, size_t n) {
   RecordEnds &r = c.records;
+  // The lock is taken when the run's first bytes must reach the file, not
+  // at its first record: a run that waits for a console reply holds no lock.
+  if (c.append) lock_for_appending(c);
   settle_base(c);
   size_t written = 0;
   const bool ok = write_counted(c.fd, c.output.get(), n, written);

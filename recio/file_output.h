@@ -2,7 +2,7 @@
 // host write that hands it to the file. After a failed write the file is cut
 // back to the end of the last whole record in it, so a file that is appended
 // to never keeps the first part of a record. A file connected for appending
-// is locked from its first write to the end of the run.
+// is locked from the first write to the file to the end of the run.
 #pragma once
 
 #include "recio/host/host.h"
@@ -13,12 +13,13 @@ namespace recio {
 
 struct Connection;
 
-// Gives a file connection its output buffer and its record marks; once per
+// Readies a file connection for output, with nothing held; once per
 // connection.
 void attach_output(Connection &c);
 
 // Output starts at file offset `at`, after everything the file holds there:
-// that content counts as whole.
+// that content counts as whole. Gives the connection its output buffer and
+// record marks at its first output.
 void begin_output(Connection &c, host::Offset at);
 
 // The record that ends with the last held byte is complete.
@@ -31,7 +32,8 @@ bool flush_whole_records(Connection &c);
 
 // Takes an exclusive lock on a file connected for appending, held until the
 // file is closed at the end of the run, so that the lines of one run stay
-// together; waits while another run holds it. Where the file system has no
+// together; waits while another run holds it. Taken when held output first
+// goes to the file. Where the file system has no
 // locks the run goes on without one.
 void lock_for_appending(Connection &c);
 

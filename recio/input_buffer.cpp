@@ -16,13 +16,21 @@ void InputCursor::keep_for_replay() { replay_ = std::make_unique<ReplayStore>();
 
 void InputCursor::attach(host::Handle fd, size_t capacity) {
   if (capacity_ != capacity) {
-    // Zeroed padding after the data: field kernels load whole vectors.
-    data_ = std::make_unique<char[]>(capacity + kKernelPadding);
+    data_.reset();
     capacity_ = capacity;
   }
   fd_ = fd;
   replay_.reset();
   reset();
+}
+
+// At the first read, so that a connection never read (the console, most
+// runs) costs nothing. Not cleared: only the pages a read fills become
+// resident. The padding after the buffer is zero, since the field kernels
+// load whole vectors.
+void InputCursor::allocate() {
+  data_.reset(new char[capacity_ + kKernelPadding]);
+  std::memset(data_.get() + capacity_, 0, kKernelPadding);
 }
 
 bool InputCursor::start_replay() {
@@ -35,9 +43,18 @@ host::ByteCount InputCursor::read_handle(char *dest, size_t size) {
   return replay_ ? replay_->read(fd_, dest, size) : host::read(fd_, dest, size);
 }
 
+bool InputCursor::rewind_within_buffer() {
+  if (from_start_ == 0 || replay_) return false;
+  const size_t held = from_start_;
+  reset(0);
+  from_start_ = fill_ = held;
+  return true;
+}
+
 void InputCursor::reset(host::Offset position) {
   base_ = position;
   pos_ = fill_ = 0;
+  from_start_ = 0;
   last_was_line_feed_ = true;
   supplied_line_feed_ = false;
   end_seen_ = false;
@@ -45,6 +62,7 @@ void InputCursor::reset(host::Offset position) {
 }
 
 int InputCursor::refill() {
+  if (!data_) allocate();
   if (fill_ > 0) last_was_line_feed_ = data_[fill_ - 1] == '\n';
   base_ += static_cast<host::Offset>(fill_);
   pos_ = fill_ = 0;
@@ -53,6 +71,7 @@ int InputCursor::refill() {
     const host::ByteCount n = read_handle(data_.get(), capacity_);
     if (n > 0) {
       fill_ = static_cast<size_t>(n);
+      from_start_ = base_ == 0 ? fill_ : 0;
       return static_cast<unsigned char>(data_[0]);
     }
     if (n == 0) break;
@@ -66,6 +85,7 @@ int InputCursor::refill() {
     return kEnd;
   }
   // A last line without a line feed: end it here.
+  from_start_ = 0;
   supplied_line_feed_ = true;
   data_[0] = '\n';
   fill_ = 1;
@@ -89,6 +109,8 @@ int InputCursor::skip_record() {
 }
 
 int InputCursor::buffer_line() {
+  if (!data_) allocate();
+  from_start_ = 0;
   for (;;) {
     if (std::memchr(data_.get() + pos_, '\n', fill_ - pos_)) return 0;
     if (pos_ == fill_) {

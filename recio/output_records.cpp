@@ -27,12 +27,9 @@ RecordSink::RecordSink(int32_t unit) {
   Connection &c = *connection_;
   if (!c.write_mode) {
     if (c.append) {
-      // The records go after whatever the file holds when they are written,
-      // also what other runs appended since it was connected: nothing is cut.
-      lock_for_appending(c);
-      const host::Offset end =
-          c.seekable ? host::seek(c.fd, 0, host::From::end) : c.input.position();
-      c.input.reset(end < 0 ? 0 : end);
+      // The records go after whatever the file holds when they reach it,
+      // also what other runs appended since it was connected: nothing is
+      // cut. Where that is is settled when they are written out.
       begin_output(c, c.input.position());
     } else {
       // Writing after reading: the written records become the last ones.

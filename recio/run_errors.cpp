@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace recio {
 
@@ -123,7 +124,10 @@ void raise_floating_point_error(FloatingPointCondition condition) {
   std::abort(); // not reached: floating-point errors are never handled
 }
 
-void stop_run(std::string_view text) {
+namespace {
+
+// The stop's text on the console, after a pending line end.
+void write_stop(std::string_view text) {
   Connection &console = console_output();
   std::string out;
   if (console.write_mode) out.append("\r\n");
@@ -131,6 +135,26 @@ void stop_run(std::string_view text) {
   out.append("\r\n");
   if (!host::write_all(console.fd, out.data(), out.size()))
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &console);
+}
+
+// The end-of-run closing; the status the run ends with.
+int close_run(int status) {
+  g_ending = true;
+  close_all_units();
+  // A closing that could not write out its output is a failed run.
+  return g_error_while_ending ? 1 : status;
+}
+
+struct RunEnded {
+  int status;
+};
+
+[[noreturn]] void return_from_run(int status) { throw RunEnded{status}; }
+
+} // namespace
+
+void stop_run(std::string_view text) {
+  write_stop(text);
   end_run(0);
   std::abort(); // not reached
 }
@@ -140,10 +164,27 @@ void end_run(int status) {
     g_error_while_ending = true;
     return;
   }
-  g_ending = true;
-  close_all_units();
-  // A closing that could not write out its output is a failed run.
-  if (g_error_while_ending) status = 1;
+  status = close_run(status);
+  if (g_exit_handler) g_exit_handler(status);
+  std::_Exit(status);
+}
+
+int run_within_process(void (*run)()) {
+  const ExitHandler outer = std::exchange(g_exit_handler, return_from_run);
+  int status = 0;
+  try {
+    // The common end, the stop, comes back without unwinding.
+    run();
+    write_stop({});
+    status = close_run(0);
+  } catch (const RunEnded &ended) {
+    status = ended.status;
+  }
+  g_exit_handler = outer;
+  return status;
+}
+
+void end_process(int status) {
   if (g_exit_handler) g_exit_handler(status);
   std::_Exit(status);
 }

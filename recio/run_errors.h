@@ -73,6 +73,15 @@ void write_traceback();
 // handler. A second end raised while the closing runs returns instead.
 void end_run(int status);
 
+// Runs `run` as one of several runs in this process. When `run` returns, the
+// stop follows as stop_run() would write it; that end, or a reported
+// run-time error, comes back here after the end-of-run closing, as the exit
+// status, instead of ending the process.
+int run_within_process(void (*run)());
+
+// Ends the process with `status` once the runs within it have ended.
+[[noreturn]] void end_process(int status);
+
 // The exit handler must not return; the default ends the process. Tests and
 // fuzz targets install one that throws to their harness.
 using ExitHandler = void (*)(int status);

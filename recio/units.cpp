@@ -62,13 +62,27 @@ void set_connection_name(Connection &c, std::string_view name) {
   c.name_length = static_cast<uint16_t>(n);
 }
 
-void setup_console(Connection &c, host::Handle fd, bool output) {
+// A connection as a fresh one is, keeping the buffers it has: a unit that is
+// connected run after run allocates them once.
+void renew(Connection &c) {
+  InputCursor input = std::move(c.input);
+  std::unique_ptr<char[]> output = std::move(c.output);
+  std::unique_ptr<uint8_t[]> record_bits = std::move(c.records.bits);
   c = Connection{};
-  c.unit = output ? kConsoleOutput : kConsoleInput;
+  c.input = std::move(input);
+  c.output = std::move(output);
+  c.records.bits = std::move(record_bits);
+}
+
+// A console connection as at the start of a run, writing to `fd` or reading
+// from `input_fd`: nothing pending, nothing buffered.
+void setup_console(Connection &c, int32_t unit, host::Handle fd, host::Handle input_fd) {
+  renew(c);
+  c.unit = unit;
   c.fd = fd;
   c.is_console = true;
   set_connection_name(c, "CON");
-  if (!output) c.input.attach(fd, kInputBufferSize);
+  c.input.attach(input_fd, kInputBufferSize);
 }
 
 UnitSlot *slot_of(int32_t unit) {
@@ -166,15 +180,6 @@ void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd
     host::start_process();
     host::at_exit(close_all_units);
   }
-  for (UnitSlot &s : g_units) {
-    if (s.connected) release(s.connection);
-    s.connected = false;
-  }
-  g_argc = argc;
-  g_argv = argv;
-  g_next_argument = 1;
-  g_closed = false;
-  set_name_buffer({});
   // A standard stream closed at start-up is held on the null device, so that no
   // file opened later takes its descriptor; transfers on it then fail.
   for (int *fd : {&in_fd, &out_fd, &err_fd}) {
@@ -184,10 +189,30 @@ void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd
   }
   g_interactive_input = host::is_console(in_fd);
   g_one_console = g_interactive_input && host::is_console(out_fd);
-  setup_console(g_console_in, in_fd, false);
-  setup_console(g_console_out, out_fd, true);
-  if (g_one_console) g_console_out.input.attach(in_fd, kInputBufferSize);
+  g_console_in.fd = in_fd;
+  g_console_out.fd = out_fd;
   set_error_descriptor(err_fd);
+  begin_run(argc, argv);
+}
+
+void begin_run(int argc, char **argv) {
+  for (UnitSlot &s : g_units) {
+    if (s.connected) release(s.connection);
+    s.connected = false;
+  }
+  g_argc = argc;
+  g_argv = argv;
+  g_next_argument = 1;
+  g_closed = false;
+  set_name_buffer({});
+  // What a console read buffered and did not take is gone, as it goes with
+  // the process that read it.
+  const host::Handle in_fd = g_console_in.fd;
+  setup_console(g_console_in, kConsoleInput, in_fd, in_fd);
+  // One interactive console serves both directions: its output connection
+  // also reads.
+  setup_console(g_console_out, kConsoleOutput, g_console_out.fd,
+                g_one_console ? in_fd : host::kNoHandle);
   reset_run_errors();
 }
 
@@ -226,7 +251,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (!slot) open_error(ErrorCode::open_too_many_files);
 
   Connection &c = slot->connection;
-  c = Connection{};
+  renew(c);
   c.unit = unit;
   c.record_length = record_length;
   set_connection_name(c, settled);
@@ -313,7 +338,7 @@ void rewind_unit(int32_t unit) {
       raise_run_time_error(ErrorCode::write_failed, StatementKind::rewind, kNoHandling, &c);
     c.write_mode = false;
   }
-  if (c.input.start_replay()) return;
+  if (c.input.start_replay() || c.input.rewind_within_buffer()) return;
   if (host::seek(c.fd, 0, host::From::start) != 0) {
     raise_run_time_error(ErrorCode::rewind_failed, StatementKind::rewind, kNoHandling, &c);
     return;

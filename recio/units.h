@@ -13,9 +13,16 @@ struct Connection;
 inline constexpr int32_t kConsoleInput = -1;
 inline constexpr int32_t kConsoleOutput = -2;
 
-// Sets up the process-wide state before anything else runs: the command line,
-// the console connections on the given descriptors, and the end-of-run closing.
+// Sets up the process-wide state before anything else runs: the console
+// connections on the given descriptors and the end-of-run closing; then
+// begins the first run with this command line.
 void initialize_runtime(int argc, char **argv, int in_fd = 0, int out_fd = 1, int err_fd = 2);
+
+// Begins a further run in the same process, as a new process would start it:
+// no unit connected, the console connections with nothing pending or
+// buffered, the command line `argv` with no argument taken yet, the name
+// buffer empty and no traceback frame. Buffers are kept for reuse.
+void begin_run(int argc, char **argv);
 
 // Connects `unit` to the named file or device; every failure is a run-time
 // error. A blank name takes the next command-line argument or asks for one.

@@ -1,6 +1,7 @@
 #include "sao/destination.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sao {
 
@@ -35,6 +36,12 @@ void drop_elements(recio::ReadStatement &read, Element kind, size_t n) {
 }
 
 } // namespace
+
+void clear_elements(const Destination &d, int32_t count) {
+  if (count < 1) return;
+  const int32_t n = d.kind == Element::scratch ? 1 : std::min(count, d.bound);
+  std::memset(d.data, 0, static_cast<size_t>(n) * element_size(d.kind));
+}
 
 void read_elements(recio::ReadStatement &read, const Destination &d, int32_t count) {
   if (count < 1) return;

@@ -30,12 +30,20 @@ template <size_t N> Destination dest(std::array<char, N> &a) {
 }
 inline Destination scratch(float &v) { return {Element::scratch, &v, 0}; }
 
+inline size_t element_size(Element kind) {
+  return kind == Element::real8 ? 8 : kind == Element::character ? 1 : 4;
+}
+
 // The destination from element `done` + 1 on (a scratch one is all one).
 inline Destination advanced(const Destination &d, size_t done) {
   if (d.kind == Element::scratch || done == 0) return d;
-  const size_t size = d.kind == Element::real8 ? 8 : d.kind == Element::character ? 1 : 4;
-  return {d.kind, static_cast<char *>(d.data) + done * size, d.bound - static_cast<int32_t>(done)};
+  return {d.kind, static_cast<char *>(d.data) + done * element_size(d.kind),
+          d.bound - static_cast<int32_t>(done)};
 }
+
+// Sets elements 1 to the smaller of `count` and the bound back to zero (a
+// scratch destination's one variable for any count of at least 1).
+void clear_elements(const Destination &d, int32_t count);
 
 // Reads `count` values into `d` within one read statement. Values 1 to the
 // declared bound are stored in elements 1 to the bound. Values past the bound

@@ -197,15 +197,23 @@ int32_t read_group(const PlanStep &step, int32_t count) {
   return read.finish();
 }
 
+// Notes that the row's read may store its first `count` elements, for the
+// clearing at the start of the next run.
+void note_stored(ReaderState &r, const GroupRead &row, int32_t count) {
+  int32_t &stored = r.rows_stored[static_cast<size_t>(&row - group_reads().data())];
+  stored = std::max(stored, count);
+}
+
 } // namespace
 
 Outcome read_groups() {
-  const ReaderState &r = reader();
+  ReaderState &r = reader();
   const GroupPlan &plan = current_plan();
   for (size_t i = 0; i < plan.size; ++i) {
     const PlanStep &step = plan.steps[i];
     const GroupRead &row = *step.row;
     if (r.dfi[row.guard] < 1) continue;
+    note_stored(r, row, r.dfi[row.group]);
     recio::set_statement(row.statement);
     const int32_t status = read_group(step, r.dfi[row.group]);
     if (status < 0) return Outcome::end_of_input;

@@ -89,7 +89,9 @@ struct GroupStore {
   std::array<float, 999> group59_reals{};
 };
 
-struct ReaderState {
+// What a record writes before its groups, and the index carried between
+// records: small, so a new run clears it whole.
+struct RecordHead {
   std::array<int32_t, 81> dfi{}; // DFI(1) to DFI(80); [0] unused
   // DFI(1) to DFI(40) already hold the next index's first line: the second
   // line of a rejected index, read and carried over instead of read again.
@@ -100,7 +102,14 @@ struct ReaderState {
   std::array<char, 120> group2_second_line{};
   std::array<char, 120> time_stamp_chars{};
   std::array<char, kTimeStampTextLength> time_stamp_text{};
+};
+
+struct ReaderState : RecordHead {
   GroupStore groups;
+  // For each row of the group table, how many leading elements of its
+  // storage (and of the other form it is copied to) this run may have
+  // written: a new run clears those alone instead of the whole store.
+  std::array<int32_t, 68> rows_stored{};
 
   // The parsed form of each slot, bound when the slot is written (or, for a
   // slot never written, at its first use), so a read does not look its text
@@ -120,7 +129,8 @@ struct ReaderState {
 };
 
 ReaderState &reader();
-// Back to the state at the start of a run, for a fresh in-process run.
+// Back to the state at the start of a run (numbers zero, texts and slots
+// NULs), for the next run in the same process. Costs what the last run wrote.
 void reset_reader();
 
 } // namespace sao

@@ -88,12 +88,14 @@ TEST(ConsoleDialogue, PaddedArgumentNamesTrimmedFile) {
   EXPECT_NE(::access(dir.file("  data.sao ").c_str(), F_OK), 0);
 }
 
-TEST(ConsoleDialogue, OnlyFirstArgumentNamesTheInput) {
+TEST(ConsoleDialogue, EveryArgumentNamesAnInput) {
   ScratchDir dir;
   dir.write("data.sao", e2e::two_records());
   const RunResult r = e2e::run_vornet(dir, {{"data.sao", "other.sao"}, "", false});
-  EXPECT_EQ(r.exit_status, 0);
+  // The second file is missing: its run ends in the report, and so the whole.
+  EXPECT_EQ(r.exit_status, 1);
   EXPECT_EQ(r.out, "data.sao\r\nStop - Program terminated.\r\n\r\n");
+  EXPECT_NE(r.err.find("F6416: OPEN(other.sao)"), std::string::npos);
   EXPECT_EQ(r.list, e2e::two_listings());
   EXPECT_NE(::access(dir.file("other.sao").c_str(), F_OK), 0);
 }

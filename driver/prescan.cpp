@@ -1,6 +1,6 @@
 #include "driver/prescan.h"
 
-#include "recio/field_input.h"
+#include "recio/line_text.h"
 #include "recio/output_records.h"
 #include "recio/run_errors.h"
 #include "recio/units.h"
@@ -43,15 +43,12 @@ void report(const Finding &f, int32_t line_number) {
 } // namespace
 
 void prescan() {
-  // Bound once: the read runs up to 9999 times a run.
-  static const recio::FormatHandle format = recio::cached_format("(a)");
   std::array<char, 120> line;
   for (int32_t line_number = 1; line_number <= kLastLine; ++line_number) {
     line.fill(' ');
     recio::set_statement(171);
-    recio::ReadStatement read(sao::kInputUnit, format, recio::kEndOnly);
-    read.item(line.data(), line.size());
-    if (read.finish() < 0) return;
+    if (recio::read_line_text(sao::kInputUnit, line.data(), line.size(), recio::kEndOnly) < 0)
+      return;
     const std::string_view text(line.data(), line.size());
     if (text.find_first_not_of(' ') == std::string_view::npos) return report(kBlankLine, line_number);
     // Whichever of a NUL and a "*" stands further left; two memchr calls

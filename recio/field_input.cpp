@@ -80,6 +80,16 @@ template <class Acc> Field collect_numeric(InputCursor &in, int32_t w, Acc &acc)
   return Field::ok;
 }
 
+// Where the first carriage return or line feed stands among the `n` bytes
+// at `p`; `n` when there is none. Two library scans rather than one loop
+// testing each byte for both: a text field is usually a whole line.
+size_t line_end_within(const char *p, size_t n) {
+  const void *lf = std::memchr(p, '\n', n);
+  if (lf) n = static_cast<size_t>(static_cast<const char *>(lf) - p);
+  const void *cr = std::memchr(p, '\r', n);
+  return cr ? static_cast<size_t>(static_cast<const char *>(cr) - p) : n;
+}
+
 // Aw into a text of `length` characters.
 Field collect_text(InputCursor &in, size_t w, char *dest, size_t length) {
   size_t skip = w > length ? w - length : 0;
@@ -87,9 +97,7 @@ Field collect_text(InputCursor &in, size_t w, char *dest, size_t length) {
   size_t stored = 0;
   if (in.available() >= skip + store) {
     const char *p = in.data();
-    size_t i = 0;
-    for (; i < skip + store; ++i)
-      if (p[i] == '\n' || p[i] == '\r') break;
+    const size_t i = line_end_within(p, skip + store);
     if (i > skip) {
       stored = i - skip;
       std::memcpy(dest, p + skip, stored);

@@ -1,0 +1,34 @@
+#include "recio/line_text.h"
+
+#include "recio/connection.h"
+#include "recio/field_input.h"
+#include "recio/units.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace recio {
+
+int32_t read_line_text(int32_t unit, char *text, size_t length, Handling handling) {
+  Connection *c = find_connection(unit);
+  if (c && !c->is_console && !c->write_mode && !c->end_of_file) {
+    InputCursor &in = c->input;
+    const char *p = in.data();
+    if (const void *lf = std::memchr(p, '\n', in.available())) {
+      const size_t line = static_cast<size_t>(static_cast<const char *>(lf) - p);
+      size_t taken = std::min(line, length);
+      if (const void *cr = std::memchr(p, '\r', taken))
+        taken = static_cast<size_t>(static_cast<const char *>(cr) - p);
+      std::memcpy(text, p, taken);
+      std::memset(text + taken, ' ', length - taken);
+      in.advance(line + 1);
+      return 0;
+    }
+  }
+  static const FormatHandle format = cached_format("(a)");
+  ReadStatement read(unit, format, handling);
+  read.item(text, length);
+  return read.finish();
+}
+
+} // namespace recio

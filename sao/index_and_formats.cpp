@@ -50,11 +50,37 @@ constexpr std::array<SlotText, 12> kVersion2{{
     {12, "(A11)", "(6E20.12)"},
 }};
 
-void write_slot(const SlotText &s, std::string_view text) {
+// The slots a version set writes, as they were written the first time: a
+// set writes the same texts every time, so a later table (in a later run of
+// the same process) is copied from here instead of written again.
+struct WrittenSet {
+  bool filled = false;
+  std::array<std::array<char, kSlotLength>, 13> slots{};
+  std::array<recio::FormatHandle, 13> formats;
+};
+std::array<WrittenSet, 3> g_written_sets;
+
+void write_slot(WrittenSet &set, const SlotText &s, std::string_view text) {
   ReaderState &r = reader();
   std::array<char, kSlotLength> &slot = r.slots[s.slot];
   recio::write_internal(slot.data(), slot.size(), s.write_format, {text});
-  r.slot_formats[s.slot] = recio::cached_format(r.slot(s.slot));
+  set.slots[s.slot] = slot;
+  set.formats[s.slot] = recio::cached_format(r.slot(s.slot));
+}
+
+template <size_t N> void write_slots(WrittenSet &set, const std::array<SlotText, N> &texts,
+                                     int32_t version) {
+  ReaderState &r = reader();
+  for (const SlotText &s : texts) {
+    if (set.filled) {
+      r.slots[s.slot] = set.slots[s.slot];
+    } else {
+      write_slot(set, s,
+                 s.slot == 9 && version == 1 ? std::string_view("(10E11.6E1)") : s.text);
+    }
+    r.slot_formats[s.slot] = recio::FormatHandle::borrow(set.formats[s.slot]);
+  }
+  set.filled = true;
 }
 
 // Status of one read of a leading group.
@@ -112,13 +138,8 @@ void build_format_table() {
   const int32_t set = version < 0 ? r.written_set : std::min(version, 2);
   if (set == r.written_set) return;
   r.written_set = set;
-  if (version == 0 || version == 1) {
-    for (const SlotText &s : kVersion0And1)
-      write_slot(s, s.slot == 9 && version == 1 ? std::string_view("(10E11.6E1)") : s.text);
-  }
-  if (version >= 2) {
-    for (const SlotText &s : kVersion2) write_slot(s, s.text);
-  }
+  if (version == 0 || version == 1) write_slots(g_written_sets[set], kVersion0And1, version);
+  if (version >= 2) write_slots(g_written_sets[set], kVersion2, version);
 }
 
 Outcome read_leading_groups() {

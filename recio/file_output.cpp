@@ -46,11 +46,13 @@ size_t last_end_within(const RecordEnds &r, size_t n) {
 
 void attach_output(Connection &c) {
   c.output_fill = 0;
-  // A buffer kept from an earlier connection may hold marks of output that
-  // was never written out.
-  if (c.records.bits) std::memset(c.records.bits.get(), 0, bit_bytes(kOutputBufferSize));
   c.records.base = c.records.whole_end = 0;
   c.records.last_end = 0;
+}
+
+void discard_output(Connection &c) {
+  if (c.records.bits) std::memset(c.records.bits.get(), 0, bit_bytes(c.output_fill));
+  c.output_fill = 0;
 }
 
 void begin_output(Connection &c, host::Offset at) {

@@ -17,6 +17,10 @@ struct Connection;
 // connection.
 void attach_output(Connection &c);
 
+// Drops held output without writing it, keeping the buffer for the next
+// connection: for a connection released without its closing.
+void discard_output(Connection &c);
+
 // Output starts at file offset `at`, after everything the file holds there:
 // that content counts as whole. Gives the connection its output buffer and
 // record marks at its first output.

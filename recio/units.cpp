@@ -65,6 +65,7 @@ void set_connection_name(Connection &c, std::string_view name) {
 // A connection as a fresh one is, keeping the buffers it has: a unit that is
 // connected run after run allocates them once.
 void renew(Connection &c) {
+  discard_output(c);
   InputCursor input = std::move(c.input);
   std::unique_ptr<char[]> output = std::move(c.output);
   std::unique_ptr<uint8_t[]> record_bits = std::move(c.records.bits);
@@ -250,6 +251,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
     }
   if (!slot) open_error(ErrorCode::open_too_many_files);
 
+  slot->console = false; // the slot may have served the console in an earlier run
   Connection &c = slot->connection;
   renew(c);
   c.unit = unit;

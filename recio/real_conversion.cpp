@@ -3,6 +3,7 @@
 #include "recio/kernels/powers_of_ten.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -125,9 +126,10 @@ bool RealAccumulator::finish_double(double &value, ErrorCode &error) const {
     return true;
   }
 
-  // Otherwise the digits and exponent in scientific notation, read by the
-  // library's correctly rounded conversion. A dropped non-zero digit is kept
-  // as one trailing digit, which decides ties the same way.
+  // Otherwise the digits and exponent in scientific notation, read by the C
+  // library's correctly rounded conversion (in the C locale, which the
+  // program never leaves). A dropped non-zero digit is kept as one trailing
+  // digit, which decides ties the same way.
   char text[kMaxDigits + 32];
   size_t n = 0;
   text[n++] = digits_[0];
@@ -139,16 +141,11 @@ bool RealAccumulator::finish_double(double &value, ErrorCode &error) const {
   int64_t sci = exp10 + count_ - 1; // exponent of the first digit
   if (sci > 100000) sci = 100000;
   if (sci < -100000) sci = -100000;
-  n = static_cast<size_t>(std::to_chars(text + n, text + sizeof text, sci).ptr - text);
-  double d = 0;
-  const auto r = std::from_chars(text, text + n, d, std::chars_format::scientific);
-  if (r.ec == std::errc::result_out_of_range) {
-    if (sci > 0) {
-      error = ErrorCode::real_range;
-      return false;
-    }
-    d = 0.0; // too small for the destination: zero
-  }
+  n = static_cast<size_t>(std::to_chars(text + n, text + sizeof text - 1, sci).ptr - text);
+  text[n] = '\0';
+  // Too large rounds to infinity, which no destination takes; too small for
+  // the smallest subnormal rounds to zero, which is the value.
+  const double d = std::strtod(text, nullptr);
   if (d > std::numeric_limits<double>::max()) {
     error = ErrorCode::real_range;
     return false;

@@ -158,6 +158,15 @@ void settle_blank_name(int32_t unit) {
   }
 }
 
+// Whether the file `facts` tells of is connected to a unit already.
+bool connected_elsewhere(const host::FileFacts &facts) {
+  for (const UnitSlot &s : g_units)
+    if (s.connected && s.connection.has_identity && facts.has_identity &&
+        s.connection.identity == facts.identity)
+      return true;
+  return false;
+}
+
 void release(Connection &c) {
   if (c.owns_fd && c.fd >= 0) host::close(c.fd);
   c.fd = host::kNoHandle;
@@ -275,14 +284,16 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
 
   const std::string path(device.kind == DeviceKind::host_path ? std::string_view(device.path)
                                                                : settled);
+  // A file connected for appending is opened for reading and writing, pipe
+  // or not, so it is compared with the other units once it is open, by the
+  // facts of its handle: its name is looked up once. Any other file is
+  // looked at first, since a pipe is opened by what it is.
+  const bool append = is_append(access);
   host::FileFacts facts;
   bool is_pipe = false;
-  if (host::facts_of(path.c_str(), facts)) {
+  if (!append && host::facts_of(path.c_str(), facts)) {
     is_pipe = facts.is_pipe;
-    for (const UnitSlot &s : g_units)
-      if (s.connected && s.connection.has_identity && facts.has_identity &&
-          s.connection.identity == facts.identity)
-        open_error(ErrorCode::already_connected);
+    if (connected_elsewhere(facts)) open_error(ErrorCode::already_connected);
   }
 
   // Devices, and files asked for as existing ones, are never created; a
@@ -290,7 +301,6 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   const bool create = device.kind != DeviceKind::host_path && !is_old(status);
   // A pipe held open for writing by its own reader never comes to its end, so
   // one that is not connected for appending is opened for reading only.
-  const bool append = is_append(access);
   const bool read_only = is_pipe && !append;
   // Appending is the host's: each write lands at the end of the file as it is
   // then, so runs that share a list file never write over each other.
@@ -303,10 +313,20 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
     fd = host::open_file(path.c_str(), host::Access::read_only, false, false,
                          read_only ? first : later);
   if (fd < 0) fd = host::open_file(path.c_str(), host::Access::write_only, create, append, later);
-  if (fd < 0) open_error(open_error_code(first));
+  if (fd < 0) {
+    // A file connected elsewhere is reported as such, also when it cannot be
+    // opened again.
+    if (append && host::facts_of(path.c_str(), facts) && connected_elsewhere(facts))
+      open_error(ErrorCode::already_connected);
+    open_error(open_error_code(first));
+  }
   if (!host::facts_of(fd, facts) || facts.is_directory) {
     host::close(fd);
     open_error(ErrorCode::open_access_denied);
+  }
+  if (append && connected_elsewhere(facts)) {
+    host::close(fd);
+    open_error(ErrorCode::already_connected);
   }
 
   c.fd = fd;

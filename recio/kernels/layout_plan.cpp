@@ -8,14 +8,24 @@ namespace {
 
 void set_bit(uint64_t *mask, size_t bit) { mask[bit / 64] |= uint64_t{1} << (bit % 64); }
 
-// mask |= mask << shift, over the block's words.
-void or_shifted(uint64_t *mask, size_t shift) {
-  const size_t words = shift / 64, bits = shift % 64;
-  // From the top down, so that every word is read before it is changed.
-  for (size_t i = kBlockWords; i-- > words;) {
-    uint64_t v = mask[i - words] << bits;
-    if (bits != 0 && i > words) v |= mask[i - words - 1] >> (64 - bits);
-    mask[i] |= v;
+// Fills `mask` with `field`, the bits of one field's columns, repeated every
+// `w` bits over the block (w at most 64). Bit i of a block word k is column
+// (64k + i) mod w, so each word is a 64-bit window of the pattern repeated
+// over 128 bits, starting at column 64k mod w.
+void repeat_field(uint64_t *mask, uint64_t field, size_t w) {
+  // The pattern over 128 bits (hi:lo), doubled from the one field.
+  uint64_t lo = field, hi = 0;
+  for (size_t span = w; span < 128; span *= 2) {
+    if (span < 64) {
+      hi |= hi << span | lo >> (64 - span);
+      lo |= lo << span;
+    } else {
+      hi |= lo << (span - 64);
+    }
+  }
+  for (size_t k = 0; k < kBlockWords; ++k) {
+    const size_t phase = 64 * k % w;
+    mask[k] = phase == 0 ? lo : lo >> phase | hi << (64 - phase);
   }
 }
 
@@ -53,15 +63,21 @@ void build_plan(const FieldLayout &l, LayoutPlan &plan) {
   for (size_t c = 0; c < std::min(w, kBlockBytes); ++c)
     kinds[c] = column_kind(l, static_cast<int32_t>(c));
   uint64_t *masks[] = {plan.prefix, plan.point, plan.digit, plan.letter, plan.sign, plan.start};
-  if (plan.fields > 0) {
-    // The first field's columns, then the fields doubled until the block is
-    // full; the part of a field that does not fit is cut off.
-    set_bit(plan.start, 0);
-    for (size_t c = 0; c < w; ++c) set_bit(masks[kinds[c]], c);
-    const size_t used = plan.fields * w;
-    for (size_t span = w; span < used; span *= 2)
-      for (uint64_t *mask : masks) or_shifted(mask, span);
-    for (uint64_t *mask : masks) clear_from(mask, used);
+  if (w <= 64) {
+    // Each mask is one field's columns repeated over the block; the part of
+    // a field that does not fit is cut off.
+    uint64_t field[6] = {};
+    field[5] = 1; // the start
+    for (size_t c = 0; c < w; ++c) field[kinds[c]] |= uint64_t{1} << c;
+    for (size_t m = 0; m < 6; ++m) {
+      repeat_field(masks[m], field[m], w);
+      clear_from(masks[m], plan.fields * w);
+    }
+  } else {
+    for (size_t f = 0, bit = 0; f < plan.fields; ++f) {
+      set_bit(plan.start, bit);
+      for (size_t c = 0; c < w; ++c, ++bit) set_bit(masks[kinds[c]], bit);
+    }
   }
   // The lanes check a group of fields against the same columns as a block.
   plan.lanes = lane_layout(l);

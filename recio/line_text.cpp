@@ -14,7 +14,8 @@ int32_t read_line_text(int32_t unit, char *text, size_t length, Handling handlin
   if (c && !c->is_console && !c->write_mode && !c->end_of_file) {
     InputCursor &in = c->input;
     const char *p = in.data();
-    if (const void *lf = std::memchr(p, '\n', in.available())) {
+    const void *lf = in.available() > 0 ? std::memchr(p, '\n', in.available()) : nullptr;
+    if (lf) {
       const size_t line = static_cast<size_t>(static_cast<const char *>(lf) - p);
       size_t taken = std::min(line, length);
       if (const void *cr = std::memchr(p, '\r', taken))

@@ -5,7 +5,14 @@
 
 #if defined(__x86_64__)
 #if defined(__GLIBC__) && __has_include(<sys/platform/x86.h>)
+// The header is written for C; g++ takes its _Bool, clang's C++ does not.
+#if defined(__clang__)
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 #else
 #include <cpuid.h>
 #endif

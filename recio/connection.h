@@ -39,10 +39,10 @@ public:
   // Starts over with the first byte kept, as a rewind of a file would; false
   // when nothing was kept for it.
   bool start_replay();
-  // Starts over at the first byte of a file without asking the host again,
-  // when the buffer still holds every byte read from the handle, from the
-  // first: a small file is read once for the pre-scan and the listing. Reads
-  // after the buffered bytes go on where the handle stands. False otherwise.
+  // Starts over at the first byte of a file without reading it again, when
+  // the buffer still holds every byte read from the handle, from the first:
+  // a small file is read once for the pre-scan and the listing. Reads after
+  // the buffered bytes go on from there. False otherwise.
   bool rewind_within_buffer();
 
   // The next byte (0 to 255), kEnd or kHostError, without taking it.

@@ -45,7 +45,13 @@ host::ByteCount InputCursor::read_handle(char *dest, size_t size) {
 
 bool InputCursor::rewind_within_buffer() {
   if (from_start_ == 0 || replay_) return false;
+  // The handle is put where it stands, after the buffered bytes, all the
+  // same: a C run-time library may keep an end of file it met until the
+  // handle is positioned again.
   const size_t held = from_start_;
+  if (host::seek(fd_, static_cast<host::Offset>(held), host::From::start) !=
+      static_cast<host::Offset>(held))
+    return false;
   reset(0);
   from_start_ = fill_ = held;
   return true;

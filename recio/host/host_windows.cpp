@@ -531,6 +531,7 @@ Handle open_spill_file() {
     dir.resize(n);
     n = GetTempPathW(static_cast<DWORD>(dir.size()), dir.data());
   }
+  errno = ENOENT;
   if (n == 0 || n > dir.size()) return kNoHandle;
   dir.resize(n);
   static unsigned serial = 0;
@@ -543,8 +544,9 @@ Handle open_spill_file() {
     const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h != INVALID_HANDLE_VALUE) return adopt(h, _O_RDWR);
-    if (GetLastError() != ERROR_FILE_EXISTS) return kNoHandle;
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
   }
+  errno = errno_of(failure_of(GetLastError()));
   return kNoHandle;
 }
 

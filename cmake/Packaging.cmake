@@ -70,8 +70,21 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION science)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  # The library dependencies are read from the binary (dpkg-shlibdeps).
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  if(CMAKE_CROSSCOMPILING)
+    # A cross build is packed for its own architecture, with its library
+    # dependencies read when it is packed (cmake/DebianCrossDepends.cmake).
+    if(CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+      set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
+    else()
+      set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
+    endif()
+    set(CPACK_VORNET_CROSS_BINARY ${PROJECT_BINARY_DIR}/vornet)
+    set(CPACK_VORNET_READELF ${CMAKE_READELF})
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/DebianCrossDepends.cmake)
+  else()
+    # The library dependencies are read from the binary (dpkg-shlibdeps).
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
 endif()
 
 include(CPack)

@@ -335,7 +335,8 @@ void at_exit(void (*closing)()) {
 std::vector<std::string> expand_command_line(std::u16string_view line) {
   std::vector<std::string> words;
   for (CommandWord &word : split_command_line(line)) {
-    // "/?" asks a Windows program for help; it names no file in the root.
+    // "/?" asks a Windows program for help: it stays as typed instead of
+    // naming whatever one-letter name the root of the drive holds.
     std::vector<std::wstring> names;
     if (word.pattern && word.text != u"/?") names = matching_names(wide_of(word.text));
     if (names.empty()) names.push_back(wide_of(word.text));

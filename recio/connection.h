@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace recio {
@@ -103,8 +104,7 @@ struct Connection {
   bool append = false;
   // The exclusive lock on an appended file is held (taken at the first write).
   bool locked = false;
-  char name[260] = {};
-  uint16_t name_length = 0;
+  std::string name; // as connected, whole
   host::FileIdentity identity;
   bool has_identity = false;
   int32_t record_length = 1024;
@@ -121,7 +121,7 @@ struct Connection {
 
   int32_t last_error = 0;
 
-  std::string_view name_view() const { return {name, name_length}; }
+  std::string_view name_view() const { return name; }
 };
 
 inline constexpr size_t kInputBufferSize = 256 * 1024;

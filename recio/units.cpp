@@ -18,7 +18,11 @@ namespace recio {
 namespace {
 
 constexpr size_t kMaxUnits = 8;
-constexpr size_t kNameCapacity = 259;
+// Names are used whole, as long as the host takes them (a Linux path 4095
+// bytes, a Windows one 32767 UTF-16 units, so at most 98301 bytes of UTF-8).
+// A console reply longer than this names no file on any host: the rest of
+// it is skipped, not kept, and the name is refused.
+constexpr size_t kLongestReply = 128 * 1024;
 
 struct UnitSlot {
   bool connected = false;
@@ -37,8 +41,7 @@ int g_argc = 0;
 char **g_argv = nullptr;
 int32_t g_next_argument = 1;
 
-char g_name_buffer[kNameCapacity + 1] = {};
-size_t g_name_length = 0;
+std::string g_name_buffer;
 
 std::string_view trim(std::string_view s) {
   const size_t first = s.find_first_not_of(' ');
@@ -56,10 +59,7 @@ bool is_append(std::string_view access) {
 bool is_old(std::string_view status) { return equal_nocase(trim(status), "OLD"); }
 
 void set_connection_name(Connection &c, std::string_view name) {
-  const size_t n = std::min(name.size(), kNameCapacity);
-  std::memcpy(c.name, name.data(), n);
-  c.name[n] = '\0';
-  c.name_length = static_cast<uint16_t>(n);
+  c.name.assign(name);
 }
 
 // A connection as a fresh one is, keeping the buffers it has: a unit that is
@@ -114,23 +114,28 @@ ErrorCode open_error_code(host::OpenFailure failure) {
   }
 }
 
-// Reads one reply line from standard input: at most the name capacity is
-// kept, the rest of the line and its line end are skipped.
-size_t read_reply_line(char *dest) {
+// Reads one reply line from standard input into `reply`, without its line
+// end. False when the line is longer than any name: then its first
+// kLongestReply bytes are kept and the rest is skipped.
+bool read_reply_line(std::string &reply) {
   InputCursor &in = console_input().input;
-  size_t n = 0;
-  bool data = true;
+  reply.clear();
+  bool data = true, whole = true;
   for (;;) {
     const int c = in.peek();
     if (c == InputCursor::kEnd || c == InputCursor::kHostError) {
-      if (n == 0 && data) open_error(c == InputCursor::kEnd ? ErrorCode::end_of_file
-                                                            : ErrorCode::read_failed);
-      return n;
+      if (reply.empty() && data)
+        open_error(c == InputCursor::kEnd ? ErrorCode::end_of_file : ErrorCode::read_failed);
+      return whole;
     }
     in.advance();
-    if (c == '\n') return n;
+    if (c == '\n') return whole;
     if (c == '\r') data = false; // a carriage return ends the line's data
-    if (data && n < kNameCapacity) dest[n++] = static_cast<char>(c);
+    if (!data) continue;
+    if (reply.size() < kLongestReply)
+      reply.push_back(static_cast<char>(c));
+    else
+      whole = false;
   }
 }
 
@@ -138,13 +143,12 @@ size_t read_reply_line(char *dest) {
 void settle_blank_name(int32_t unit) {
   Connection &out = console_output();
   if (g_next_argument <= g_argc - 1) {
-    set_name_buffer(std::string_view(g_argv[g_next_argument++]).substr(0, kNameCapacity));
-    set_name_buffer(trim(name_buffer()));
+    set_name_buffer(trim(g_argv[g_next_argument++]));
   } else if (out.write_mode && !host::write_all(out.fd, "\r\n", 2)) {
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
   }
   // An argument of blanks asks, like a missing one.
-  char reply[kNameCapacity + 1];
+  std::string reply;
   while (name_buffer().empty()) {
     char prompt[96];
     const int len = std::snprintf(prompt, sizeof prompt,
@@ -153,8 +157,9 @@ void settle_blank_name(int32_t unit) {
                                   static_cast<int>(unit));
     if (!host::write_all(out.fd, prompt, static_cast<size_t>(len)))
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &out);
-    const size_t n = read_reply_line(reply);
-    set_name_buffer(trim(std::string_view(reply, n)));
+    const bool whole = read_reply_line(reply);
+    set_name_buffer(trim(reply));
+    if (!whole) open_error(ErrorCode::open_invalid_argument);
   }
 }
 
@@ -174,13 +179,19 @@ void release(Connection &c) {
 
 } // namespace
 
-std::string_view name_buffer() { return {g_name_buffer, g_name_length}; }
+std::string_view name_buffer() { return g_name_buffer; }
 
 void set_name_buffer(std::string_view name) {
-  const size_t n = std::min(name.size(), kNameCapacity);
-  if (n > 0) std::memmove(g_name_buffer, name.data(), n); // an empty view may hold no pointer
-  g_name_buffer[n] = '\0';
-  g_name_length = n;
+  // The name may be a part of the buffer itself (trimmed in place).
+  if (name.empty()) {
+    g_name_buffer.clear();
+  } else if (name.data() >= g_name_buffer.data() &&
+             name.data() < g_name_buffer.data() + g_name_buffer.size()) {
+    const size_t first = static_cast<size_t>(name.data() - g_name_buffer.data());
+    g_name_buffer.erase(first + name.size()).erase(0, first);
+  } else {
+    g_name_buffer.assign(name);
+  }
 }
 
 void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd) {
@@ -240,10 +251,13 @@ Connection *find_connection(int32_t unit) {
 
 int32_t connect_unit(int32_t unit, std::string_view name, std::string_view access,
                      int32_t record_length, std::string_view status) {
-  set_name_buffer(trim(name.substr(0, std::min(name.size(), kNameCapacity))));
+  set_name_buffer(trim(name));
   if (name_buffer().empty()) settle_blank_name(unit);
   if (equal_nocase(name_buffer(), "USER")) set_name_buffer("CON");
   const std::string_view settled = name_buffer();
+  // The host takes a name up to its first NUL: one that holds a NUL would
+  // name another file.
+  if (settled.find('\0') != std::string_view::npos) open_error(ErrorCode::open_invalid_argument);
   const Device device = device_for_name(settled);
 
   // Reconnecting a unit first releases its old connection.

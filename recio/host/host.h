@@ -58,6 +58,19 @@ void start_process();
 // Runs `closing` once when the process ends through exit().
 void at_exit(void (*closing)());
 
+// The command line's words as UTF-8, argument 0 first, for main() to call
+// once before anything else; the words live until the process ends. POSIX
+// hands the arguments over as the bytes they are. Windows splits its wide
+// command line as its C run-time library does, and replaces each word with a
+// "*" or "?" outside quotes by the names it matches, in name order, as a
+// console program's user expects of `vornet.exe *.SAO`; a word that matches
+// nothing stays as it is.
+void command_line(int &argc, char **&argv);
+
+// Names are UTF-8 on every host (Windows converts them for its wide calls)
+// and are used whole: a name longer than the host allows fails to open as an
+// invalid argument.
+
 // Facts about the file a name refers to; false when there is none.
 bool facts_of(const char *path, FileFacts &facts);
 bool facts_of(Handle handle, FileFacts &facts);

@@ -57,6 +57,8 @@ void at_exit(void (*closing)()) {
   std::atexit(closing);
 }
 
+void command_line(int &, char **&) {}
+
 bool facts_of(const char *path, FileFacts &facts) {
   struct stat st {};
   if (::stat(path, &st) != 0) return false;

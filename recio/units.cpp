@@ -292,6 +292,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (append && c.seekable) position = host::seek(fd, 0, host::From::end);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
+  if (c.seekable) c.input.allow_windows();
   // A pipe cannot go back to its start: what it gives is kept for the rewind.
   if (!c.seekable) c.input.keep_for_replay();
   attach_output(c);

@@ -175,9 +175,13 @@ int32_t read_group(const PlanStep &step, int32_t count) {
   const GroupRead &row = *step.row;
   const Destination &d = row.destination;
   size_t done = 0;
-  if (step.shape && count >= 1 && count <= d.bound) {
+  if (step.shape && count >= 1 && (count <= d.bound || d.kind == Element::scratch)) {
     const auto n = static_cast<size_t>(count);
     switch (d.kind) {
+    case Element::scratch:
+      done = recio::read_whole_lines_into_one(kInputUnit, step.shape, *static_cast<float *>(d.data),
+                                              n);
+      break;
     case Element::real4:
       done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<float *>(d.data), n);
       break;

@@ -120,15 +120,26 @@ void copy_forms(const GroupRead &row, int32_t count) {
   recio::set_statement(row.copy_statement);
   const Destination &to = row.copy_to;
   const int32_t stored = std::min({count, to.bound, row.destination.bound});
-  for (int32_t i = 0; i < stored; ++i) {
-    if (row.destination.kind == Element::real4) {
-      static_cast<int32_t *>(to.data)[i] =
-          real_to_integer(static_cast<const float *>(row.destination.data)[i]);
-    } else {
-      static_cast<float *>(to.data)[i] =
-          static_cast<float>(static_cast<const int32_t *>(row.destination.data)[i]);
-    }
+  if (stored < 1) return;
+  const auto n = static_cast<size_t>(stored);
+  if (row.destination.kind != Element::real4) {
+    const auto *from = static_cast<const int32_t *>(row.destination.data);
+    auto *into = static_cast<float *>(to.data);
+    for (size_t i = 0; i < n; ++i) into[i] = static_cast<float>(from[i]);
+    return;
   }
+  const auto *from = static_cast<const float *>(row.destination.data);
+  auto *into = static_cast<int32_t *>(to.data);
+  // Reals of magnitude below 2^31 (the usual case) convert as 32-bit
+  // integers directly, many at a time; any other goes through
+  // real_to_integer(), which also reports the one it cannot convert.
+  bool small = true;
+  for (size_t i = 0; i < n; ++i) small &= std::fabs(from[i]) < 2147483648.0f;
+  if (small) {
+    for (size_t i = 0; i < n; ++i) into[i] = static_cast<int32_t>(from[i]);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i) into[i] = real_to_integer(from[i]);
 }
 
 bool version_holds(VersionCondition v, int32_t version) {

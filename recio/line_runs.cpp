@@ -42,7 +42,8 @@ size_t convert(KernelLevel level, const LineShape &shape, const char *p, size_t 
 // padding) and written (over the next line's place, or the padding).
 static_assert(kKernelPadding >= 64);
 void gather(char *to, const char *from, size_t n) {
-  for (size_t i = 0; i < n; i += 64) std::memcpy(to + i, from + i, 64);
+  for (size_t i = 0; i < n; i += 64)
+    std::memcpy(to + i, from + i, 64);
 }
 
 // The bytes of the line at `p`, of which `left` are buffered, through its
@@ -57,8 +58,7 @@ size_t line_length(const char *p, size_t left, size_t span) {
 }
 
 template <class T>
-size_t read_lines(int32_t unit, const LineShape &shape, T *values, size_t count,
-                  ptrdiff_t stride) {
+size_t read_lines(int32_t unit, const LineShape &shape, T *values, size_t count, ptrdiff_t stride) {
   if (!g_whole_lines || !shape || !takes<T>(shape.op)) return 0;
   Connection *c = find_connection(unit);
   if (!c || c->is_console || c->write_mode || c->end_of_file) return 0;
@@ -93,7 +93,8 @@ size_t read_lines(int32_t unit, const LineShape &shape, T *values, size_t count,
     if (lines > 1) {
       size_t start = 0;
       for (size_t i = 0; i < lines; ++i) {
-        gather(g_gathered + i * per_line * w, p + start, std::min(per_line, fields - i * per_line) * w);
+        gather(g_gathered + i * per_line * w, p + start,
+               std::min(per_line, fields - i * per_line) * w);
         start = ends[i];
       }
       from = g_gathered;
@@ -126,7 +127,9 @@ LineShape line_shape(const ParsedFormat &format) {
 }
 
 void set_whole_lines(bool enabled) { g_whole_lines = enabled; }
-void set_gathered_lines(bool enabled) { g_gathered_lines = enabled; }
+void set_gathered_lines(bool enabled) {
+  g_gathered_lines = enabled;
+}
 
 size_t read_whole_lines(int32_t unit, const LineShape &shape, int32_t *values, size_t count) {
   return read_lines(unit, shape, values, count, 1);
@@ -137,8 +140,7 @@ size_t read_whole_lines(int32_t unit, const LineShape &shape, float *values, siz
 size_t read_whole_lines(int32_t unit, const LineShape &shape, double *values, size_t count) {
   return read_lines(unit, shape, values, count, 1);
 }
-size_t read_whole_lines_into_one(int32_t unit, const LineShape &shape, float &value,
-                                 size_t count) {
+size_t read_whole_lines_into_one(int32_t unit, const LineShape &shape, float &value, size_t count) {
   return read_lines(unit, shape, &value, count, 0);
 }
 

@@ -125,7 +125,8 @@ void copy_forms(const GroupRead &row, int32_t count) {
   if (row.destination.kind != Element::real4) {
     const auto *from = static_cast<const int32_t *>(row.destination.data);
     auto *into = static_cast<float *>(to.data);
-    for (size_t i = 0; i < n; ++i) into[i] = static_cast<float>(from[i]);
+    for (size_t i = 0; i < n; ++i)
+      into[i] = static_cast<float>(from[i]);
     return;
   }
   const auto *from = static_cast<const float *>(row.destination.data);
@@ -134,12 +135,15 @@ void copy_forms(const GroupRead &row, int32_t count) {
   // integers directly, many at a time; any other goes through
   // real_to_integer(), which also reports the one it cannot convert.
   bool small = true;
-  for (size_t i = 0; i < n; ++i) small &= std::fabs(from[i]) < 2147483648.0f;
+  for (size_t i = 0; i < n; ++i)
+    small &= std::fabs(from[i]) < 2147483648.0f;
   if (small) {
-    for (size_t i = 0; i < n; ++i) into[i] = static_cast<int32_t>(from[i]);
+    for (size_t i = 0; i < n; ++i)
+      into[i] = static_cast<int32_t>(from[i]);
     return;
   }
-  for (size_t i = 0; i < n; ++i) into[i] = real_to_integer(from[i]);
+  for (size_t i = 0; i < n; ++i)
+    into[i] = real_to_integer(from[i]);
 }
 
 bool version_holds(VersionCondition v, int32_t version) {

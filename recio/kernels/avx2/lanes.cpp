@@ -124,37 +124,6 @@ VORNET_INLINE Lanes lanes_of(const Windows &w, const char *f, size_t width, size
   return r;
 }
 
-// The class bits of byte_classes.h by two nibble lookups: the classes a
-// byte's low nibble allows and those its high nibble allows. The lookup of
-// the low nibble gives 0 for bytes from 0x80 on, which have no class.
-struct NibbleClasses {
-  uint8_t low[16] = {}, high[16] = {};
-};
-
-constexpr NibbleClasses nibble_classes() {
-  NibbleClasses t;
-  for (int c = 0; c < 0x80; ++c) {
-    const uint8_t bits = class_of(static_cast<unsigned char>(c));
-    t.low[c & 15] = static_cast<uint8_t>(t.low[c & 15] | bits);
-    t.high[c >> 4] = static_cast<uint8_t>(t.high[c >> 4] | bits);
-  }
-  return t;
-}
-
-constexpr NibbleClasses kNibbleClasses = nibble_classes();
-
-// The lookups give every byte exactly its own class: no two characters of
-// the classes share a nibble in a way that would lend one's class to another.
-constexpr bool nibbles_give_each_byte_its_class() {
-  for (int c = 0; c < 256; ++c) {
-    const uint8_t looked_up =
-        c >= 0x80 ? 0 : kNibbleClasses.low[c & 15] & kNibbleClasses.high[c >> 4];
-    if (looked_up != class_of(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-static_assert(nibbles_give_each_byte_its_class());
-
 VORNET_INLINE __m256i nibble_table(const uint8_t (&t)[16]) {
   const __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t));
   return _mm256_broadcastsi128_si256(half);

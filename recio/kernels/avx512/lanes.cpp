@@ -2,7 +2,8 @@
 // two vectors gathers each lane's digits, multiply-adds of byte pairs and
 // word pairs make numbers of them, and the conversion of the scalar stage
 // runs on eight lanes. Compiled with the AVX-512 flags.
-#include "recio/kernels/avx512/classify.h"
+#include "recio/kernels/byte_classes.h"
+#include "recio/kernels/column_check.h"
 #include "recio/kernels/exact_quotient.h"
 #include "recio/kernels/level_stages.h"
 #include "recio/kernels/powers_of_ten.h"
@@ -45,17 +46,36 @@ inline __mmask8 minus_lanes(__m512i x, uint64_t bytes) {
   return _mm512_test_epi64_mask(m, m);
 }
 
+// The class bits of 64 bytes, one byte each, by two nibble lookups.
+inline __m512i class_bytes(__m512i x, __m512i low, __m512i high) {
+  const __m512i nibble = _mm512_and_si512(_mm512_srli_epi16(x, 4), _mm512_set1_epi8(0x0F));
+  return _mm512_and_si512(_mm512_shuffle_epi8(low, x), _mm512_shuffle_epi8(high, nibble));
+}
+
+inline __m512i nibble_table(const uint8_t (&t)[16]) {
+  return _mm512_broadcast_i32x4(_mm_loadu_si128(reinterpret_cast<const __m128i *>(t)));
+}
+
 // How many of the `count` fields in `lo` and `hi` (`span` bytes) match the
-// layout: the block check of the scalar stage, on the group's two words.
-inline size_t check_group(const LaneLayout &l, __m512i lo, __m512i hi, size_t span,
-                                        size_t count) {
+// layout: the block check of the scalar stage, on the group's two words
+// classified in registers and held against the classes each column allows.
+inline size_t check_group(const LaneLayout &l, __m512i lo, __m512i hi, size_t span, size_t count) {
+  const __m512i low = nibble_table(kNibbleClasses.low);
+  const __m512i high = nibble_table(kNibbleClasses.high);
   uint64_t carry = 0;
   for (int w = 0; w < 2 && static_cast<size_t>(w) * 64 < span; ++w) {
-    const __m512i x = w == 0 ? lo : hi;
-    const ByteClasses bytes = classes_of(x);
+    const __m512i classes = class_bytes(w == 0 ? lo : hi, low, high);
+    const __m512i allowed = _mm512_loadu_si512(l.allowed + w * 64);
+    const uint64_t misplaced = ~_mm512_test_epi8_mask(classes, allowed);
+    const uint64_t blank = _mm512_cmpeq_epi8_mask(classes, _mm512_set1_epi8(kBlankClass));
+    const uint64_t sign = _mm512_cmpeq_epi8_mask(classes, _mm512_set1_epi8(kSignClass));
+    const ColumnClasses &c = l.columns[w];
     const size_t left = span - static_cast<size_t>(w) * 64;
     const uint64_t in_span = left >= 64 ? ~uint64_t{0} : (uint64_t{1} << left) - 1;
-    const uint64_t bad = bad_columns(l.columns[w], bytes, carry) & in_span;
+    // Blanks stand in the prefix only; signs there and in the exponent.
+    const uint64_t bad =
+        (misplaced | misordered_prefix(c.start, blank & c.prefix, sign & c.prefix, carry)) &
+        in_span;
     if (bad) {
       const size_t column = static_cast<size_t>(w) * 64 + static_cast<size_t>(__builtin_ctzll(bad));
       return column / static_cast<size_t>(l.width);

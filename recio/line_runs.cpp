@@ -78,8 +78,10 @@ size_t read_lines(int32_t unit, const LineShape &shape, T *values, size_t count,
       const size_t k = std::min(count - done - fields, per_line);
       if (lines > 0 && (fields + k) * w > kGatherBytes) break;
       // A window's next page is not in the cache yet: it is asked for a
-      // page ahead, as the processor itself does not across pages.
+      // page ahead, as the processor itself does not across pages (a line
+      // spans about two cache lines).
       __builtin_prefetch(p + used + 4096);
+      __builtin_prefetch(p + used + 4096 + 64);
       const size_t length = line_length(p + used, available - used, k * w);
       if (length == 0) break;
       used += length;

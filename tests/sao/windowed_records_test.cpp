@@ -5,7 +5,6 @@
 // while its records are read ends as a file does, with whole lines and the
 // stop's status.
 #include "reader_fixture.h"
-#include "sao/index_and_formats.h"
 
 #include "recio/connection.h"
 #include "recio/host/host.h"

@@ -134,10 +134,10 @@ void copy_forms(const GroupRead &row, int32_t count) {
   // Reals of magnitude below 2^31 (the usual case) convert as 32-bit
   // integers directly, many at a time; any other goes through
   // real_to_integer(), which also reports the one it cannot convert.
-  bool small = true;
+  size_t large = 0; // counted, not searched for: the loop then vectorizes
   for (size_t i = 0; i < n; ++i)
-    small &= std::fabs(from[i]) < 2147483648.0f;
-  if (small) {
+    large += !(std::fabs(from[i]) < 2147483648.0f);
+  if (large == 0) {
     for (size_t i = 0; i < n; ++i)
       into[i] = static_cast<int32_t>(from[i]);
     return;

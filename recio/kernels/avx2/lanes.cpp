@@ -290,7 +290,7 @@ size_t convert_as(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_
   // Whole groups that pass their check, straight through; the loop below
   // takes the rest and any group that needs a closer look. A group has
   // eight fields, or fewer of more than 16 columns.
-  if (stride == 1 || std::is_same_v<T, int32_t>) {
+  {
     const size_t whole = Wide ? group : 8;
     const size_t second = whole - 4; // lanes of the second four
     const __m256i store32 = first_lanes_32(whole);
@@ -315,7 +315,12 @@ size_t convert_as(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_
         const __m256d da = reals<Exponent>(l, fixed, a, inexact_a);
         const __m256d db = reals<Exponent>(l, fixed, b, inexact_b);
         if (Exponent && (inexact_a | (inexact_b & ((1 << second) - 1)))) break;
-        if constexpr (std::is_same_v<T, float>) {
+        if (stride == 0) {
+          // Every value to the one variable: the last one stays.
+          alignas(32) double last[4];
+          _mm256_store_pd(last, db);
+          *out = static_cast<T>(last[second - 1]);
+        } else if constexpr (std::is_same_v<T, float>) {
           const __m256 values = _mm256_set_m128(_mm256_cvtpd_ps(db), _mm256_cvtpd_ps(da));
           if constexpr (Wide)
             _mm256_maskstore_ps(out + i, store32, values);

@@ -4,11 +4,15 @@
 // mask.
 #include "recio/kernels/level_stages.h"
 
+#include <bit>
 #include <cstring>
 
 namespace recio::kernels::portable {
 
 namespace {
+
+// Byte k of a word loaded from memory is its k-th lowest byte.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr uint64_t kOnes = 0x0101010101010101ull;
 constexpr uint64_t kHigh = 0x8080808080808080ull;

@@ -66,6 +66,10 @@ public:
   // Forgets buffered data: the next byte comes from the handle, which stands
   // at byte `position` of the file.
   void reset(host::Offset position = 0);
+  // The handle is being closed: the window of its file goes first, so that
+  // no view outlives the connection (a host may refuse to cut or delete a
+  // file while one exists).
+  void close() { reset(); }
 
   // For a handle that cannot seek: keeps what is read from now on, so that
   // start_replay() can start the input over once.

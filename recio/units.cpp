@@ -144,6 +144,7 @@ void settle_blank_name(int32_t unit) {
 }
 
 void release(Connection &c) {
+  c.input.close();
   if (c.owns_fd && c.fd >= 0) host::close(c.fd);
   c.fd = host::kNoHandle;
 }
@@ -344,6 +345,7 @@ void close_all_units() {
     Connection &c = s.connection;
     if (c.write_mode && !s.console && !flush_output(c))
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
+    c.input.close();
     if (c.owns_fd && c.fd >= 0 && !host::close(c.fd) && c.write_mode)
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
     c.fd = host::kNoHandle;

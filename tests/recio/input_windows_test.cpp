@@ -37,7 +37,7 @@ struct Line {
 
 struct Reading {
   std::vector<Line> lines;
-  int end = 0;             // kEnd or kHostError
+  int end = 0;              // kEnd or kHostError
   host::Offset stopped = 0; // the position at the end
 };
 

@@ -19,7 +19,9 @@ constexpr uint64_t kHigh = 0x8080808080808080ull;
 constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
 
 // The high bit of each byte that is zero; exact, no carry crosses a byte.
-uint64_t zero_bytes(uint64_t x) { return ~(((x & kLow7) + kLow7) | x) & kHigh; }
+uint64_t zero_bytes(uint64_t x) {
+  return ~(((x & kLow7) + kLow7) | x) & kHigh;
+}
 
 uint64_t equal_bytes(uint64_t x, char c) {
   return zero_bytes(x ^ (kOnes * static_cast<unsigned char>(c)));
@@ -31,7 +33,9 @@ uint64_t below_bytes(uint64_t x, unsigned n) {
 }
 
 // The eight high bits as the low byte: bit k from byte k.
-uint64_t gather_high_bits(uint64_t bits) { return (bits >> 7) * 0x0102040810204080ull >> 56; }
+uint64_t gather_high_bits(uint64_t bits) {
+  return (bits >> 7) * 0x0102040810204080ull >> 56;
+}
 
 } // namespace
 
@@ -42,8 +46,8 @@ void classify(const char *p, size_t n, ClassMasks &m) {
       uint64_t x;
       std::memcpy(&x, p + w * 64 + k * 8, 8); // the padding past the run is readable
       const unsigned shift = static_cast<unsigned>(k * 8);
-      d |= gather_high_bits(below_bytes(x ^ (kOnes * static_cast<unsigned char>(kFirstDigit)),
-                                        kDigitCount))
+      d |= gather_high_bits(
+               below_bytes(x ^ (kOnes * static_cast<unsigned char>(kFirstDigit)), kDigitCount))
            << shift;
       b |= gather_high_bits(equal_bytes(x, kBlank)) << shift;
       s |= gather_high_bits(equal_bytes(x, kPlus) | equal_bytes(x, kMinus)) << shift;

@@ -11,8 +11,10 @@
 // 1 GiB, format version 2, and with --real the SAO files of DIR joined and
 // repeated to 100 MB) is timed K times (by default 5, and 3 for files of
 // 512 MiB and more) for these passes, taken in turn within each round:
-//   - the floor: read the file through a buffer of vornet's input buffer size
-//     and find every line end;
+//   - the floors: get the file's bytes and find every line end, in each of
+//     three ways: read() through a buffer of vornet's input buffer size
+//     (256 KiB), read() through a buffer on one 2 MiB huge page, and views
+//     of the file (mmap) of vornet's window size, one at a time;
 //   - vornet itself, as a child process, with its peak resident set size;
 //   - for files below 512 MiB, vornet at each kernel level this processor
 //     runs, through the benchmark's own build of it (vornet_at_level);
@@ -20,7 +22,7 @@
 //     fixed columns (fixed_column_walk.h).
 // Every file is read once before anything is timed, so all passes start from
 // the page cache. Figures are medians, as MB/s (10^6 bytes a second) and as
-// ratios measured in the same run: vornet's time over the floor's, and the
+// ratios measured in the same run: vornet's time over each floor's, and the
 // yardstick's time over vornet's (vornet's speed-up).
 //
 // Pre-scan: vornet on the first input against a copy with a "*" in its first
@@ -74,8 +76,10 @@ constexpr double kTargetFloorRatio = 3.0;   // vornet's time at most 3 times the
 constexpr double kTargetSpeedUp = 3.0;      // at least 3 times the yardstick's speed
 constexpr uint64_t kLargeFile = 512 * kMiB; // from here on, fewer runs by default
 constexpr uint64_t kRealBytes = 100 * 1000 * 1000; // the real samples, repeated
-// The floor and the yardstick read as vornet does, through its buffer size.
+// The floors and the yardstick read through vornet's buffer size, and map
+// windows of its size.
 constexpr size_t kReadBuffer = recio::kInputBufferSize;
+constexpr size_t kWindow = recio::kWindowBytes;
 
 struct Options {
   std::string vornet = VORNET_BINARY;
@@ -322,7 +326,8 @@ struct LevelFigures {
 struct FileFigures {
   std::string label;
   uint64_t bytes = 0;
-  Times floor, vornet, walk;
+  Times floor, huge_floor, mapped_floor, vornet, walk;
+  bool huge_page_granted = false;
   double peak_rss_mib = 0;
   std::vector<LevelFigures> levels;
 };
@@ -387,6 +392,13 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
     time_pass(f.floor, [&] {
       sink = sink + static_cast<double>(bench::scan_line_ends(path, kReadBuffer).lines);
     });
+    time_pass(f.huge_floor, [&] {
+      sink = sink +
+             static_cast<double>(bench::scan_line_ends_huge_page(path, &f.huge_page_granted).lines);
+    });
+    time_pass(f.mapped_floor, [&] {
+      sink = sink + static_cast<double>(bench::scan_line_ends_mapped(path, kWindow).lines);
+    });
     const ChildRun r = run_vornet_ok(o, dir, in.name);
     f.vornet.wall.push_back(r.seconds);
     f.vornet.cpu.push_back(r.cpu_seconds);
@@ -409,7 +421,11 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
       static_cast<unsigned long long>(listed), static_cast<unsigned long long>(walk.fields), runs);
   std::printf("  %-34s %8s %8s %9s %9s %8s %9s\n", "pass", "median s", "min s", "MB/s", "/ vornet",
               "cpu s", "/ vornet");
-  print_pass("read and line ends (the floor)", f.floor, bytes, f.vornet);
+  print_pass("floor: 256 KiB read, line ends", f.floor, bytes, f.vornet);
+  print_pass(f.huge_page_granted ? "floor: huge-page read, line ends"
+                                 : "floor: 2 MiB read (no huge page)",
+             f.huge_floor, bytes, f.vornet);
+  print_pass("floor: mapped windows, line ends", f.mapped_floor, bytes, f.vornet);
   print_pass("vornet", f.vornet, bytes, f.vornet);
   for (const LevelFigures &l : f.levels)
     print_pass((std::string("vornet at kernel level ") + l.level).c_str(), l.times, bytes, f.vornet);
@@ -417,6 +433,12 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
   std::printf("  vornet time / floor time:     %6.2f (cpu %.2f)  target: at most %.0f\n",
               f.vornet.median_wall() / f.floor.median_wall(),
               f.vornet.median_cpu() / f.floor.median_cpu(), kTargetFloorRatio);
+  std::printf("    / huge-page floor time:     %6.2f (cpu %.2f)\n",
+              f.vornet.median_wall() / f.huge_floor.median_wall(),
+              f.vornet.median_cpu() / f.huge_floor.median_cpu());
+  std::printf("    / mapped floor time:        %6.2f (cpu %.2f)\n",
+              f.vornet.median_wall() / f.mapped_floor.median_wall(),
+              f.vornet.median_cpu() / f.mapped_floor.median_cpu());
   std::printf("  yardstick time / vornet time: %6.2f (cpu %.2f)  target: at least %.0f\n",
               f.walk.median_wall() / f.vornet.median_wall(),
               f.walk.median_cpu() / f.vornet.median_cpu(), kTargetSpeedUp);
@@ -429,34 +451,49 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
 void print_summary(const std::vector<FileFigures> &files) {
   std::printf("\nsummary: medians of wall-clock time (of processor time in parentheses);\n"
               "MB/s = 10^6 bytes a second\n");
-  std::printf("  %-18s %8s %8s %9s %15s %15s %9s\n", "file", "vornet", "floor", "yardstick",
-              "vornet/floor", "speed-up", "peak RSS");
-  std::printf("  %-18s %8s %8s %9s %15s %15s %9s\n", "", "MB/s", "MB/s", "MB/s", "(target <= 3)",
-              "(target >= 3)", "MiB (<=16)");
+  std::printf("  %-18s %8s %9s %15s %9s\n", "file", "vornet", "yardstick", "speed-up", "peak RSS");
+  std::printf("  %-18s %8s %9s %15s %9s\n", "", "MB/s", "MB/s", "(target >= 3)", "MiB (<=16)");
   for (const FileFigures &f : files) {
-    char floor_ratio[32], speed_up[32];
-    std::snprintf(floor_ratio, sizeof floor_ratio, "%.2f (%.2f)",
-                  f.vornet.median_wall() / f.floor.median_wall(),
-                  f.vornet.median_cpu() / f.floor.median_cpu());
+    char speed_up[32];
     std::snprintf(speed_up, sizeof speed_up, "%.2f (%.2f)",
                   f.walk.median_wall() / f.vornet.median_wall(),
                   f.walk.median_cpu() / f.vornet.median_cpu());
-    std::printf("  %-18s %8.1f %8.1f %9.1f %15s %15s %9.1f\n", f.label.c_str(),
-                mb_per_s(f.bytes, f.vornet.median_wall()), mb_per_s(f.bytes, f.floor.median_wall()),
-                mb_per_s(f.bytes, f.walk.median_wall()), floor_ratio, speed_up, f.peak_rss_mib);
+    std::printf("  %-18s %8.1f %9.1f %15s %9.1f\n", f.label.c_str(),
+                mb_per_s(f.bytes, f.vornet.median_wall()), mb_per_s(f.bytes, f.walk.median_wall()),
+                speed_up, f.peak_rss_mib);
+  }
+  std::printf("\nthe floors, each way of reading, and vornet's time over each floor's\n");
+  std::printf("  %-18s %9s %9s %9s %14s %14s %14s\n", "file", "256 KiB", "huge page", "mapped",
+              "vornet/256 KiB", "vornet/huge", "vornet/mapped");
+  std::printf("  %-18s %9s %9s %9s %14s %14s %14s\n", "", "MB/s", "MB/s", "MB/s", "(target <= 3)",
+              "", "");
+  for (const FileFigures &f : files) {
+    char ratio[3][32];
+    const Times *floors[3] = {&f.floor, &f.huge_floor, &f.mapped_floor};
+    for (int i = 0; i < 3; ++i)
+      std::snprintf(ratio[i], sizeof ratio[i], "%.2f (%.2f)",
+                    f.vornet.median_wall() / floors[i]->median_wall(),
+                    f.vornet.median_cpu() / floors[i]->median_cpu());
+    std::printf("  %-18s %9.1f %9.1f %9.1f %14s %14s %14s%s\n", f.label.c_str(),
+                mb_per_s(f.bytes, f.floor.median_wall()),
+                mb_per_s(f.bytes, f.huge_floor.median_wall()),
+                mb_per_s(f.bytes, f.mapped_floor.median_wall()), ratio[0], ratio[1], ratio[2],
+                f.huge_page_granted ? "" : "  (no huge page granted)");
   }
   bool any = false;
   for (const FileFigures &f : files) any = any || !f.levels.empty();
   if (!any) return;
   std::printf("\nkernel levels, end to end (wall-clock medians):\n");
-  std::printf("  %-18s %-9s %8s %14s %14s %9s\n", "file", "level", "MB/s", "walk / level",
-              "level / floor", "peak RSS");
+  std::printf("  %-18s %-9s %8s %13s %13s %13s %13s %9s\n", "file", "level", "MB/s", "walk / level",
+              "level/256KiB", "level/huge", "level/mapped", "peak RSS");
   for (const FileFigures &f : files)
     for (const LevelFigures &l : f.levels)
-      std::printf("  %-18s %-9s %8.1f %14.2f %14.2f %9.1f\n", f.label.c_str(), l.level,
-                  mb_per_s(f.bytes, l.times.median_wall()),
+      std::printf("  %-18s %-9s %8.1f %13.2f %13.2f %13.2f %13.2f %9.1f\n", f.label.c_str(),
+                  l.level, mb_per_s(f.bytes, l.times.median_wall()),
                   f.walk.median_wall() / l.times.median_wall(),
-                  l.times.median_wall() / f.floor.median_wall(), l.peak_rss_mib);
+                  l.times.median_wall() / f.floor.median_wall(),
+                  l.times.median_wall() / f.huge_floor.median_wall(),
+                  l.times.median_wall() / f.mapped_floor.median_wall(), l.peak_rss_mib);
 }
 
 // The SAO files of `dir`, in name order, joined and repeated until `bytes`

@@ -1,4 +1,5 @@
-// The floor counts every line once, wherever the buffer cuts the file.
+// The floors count every line once, wherever the buffer or the window cuts
+// the file.
 #include "line_end_scan.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +30,14 @@ TEST(LineEndScan, CountsLinesThroughAnyBuffer) {
       EXPECT_EQ(r.lines, c.lines) << c.text.size() << " bytes, buffer " << buffer;
       EXPECT_EQ(r.bytes, c.text.size());
     }
+    for (size_t window : {size_t{4096}, size_t{8192}}) {
+      const bench::LineScanResult r = bench::scan_line_ends_mapped(path, window);
+      EXPECT_EQ(r.lines, c.lines) << c.text.size() << " bytes, window " << window;
+      EXPECT_EQ(r.bytes, c.text.size());
+    }
+    const bench::LineScanResult huge = bench::scan_line_ends_huge_page(path);
+    EXPECT_EQ(huge.lines, c.lines) << c.text.size() << " bytes, huge page";
+    EXPECT_EQ(huge.bytes, c.text.size());
   }
   std::remove(path.c_str());
 }

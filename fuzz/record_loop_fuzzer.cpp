@@ -4,12 +4,17 @@
 // (status 1), and leave a list file of whole records: an optional pre-scan
 // message, the header, an empty record and 25-character listing lines.
 //
-// A file whose carriage returns all stand before line feeds is run a second
-// time with the other line ends (CR LF for LF, or LF for CR LF): the two runs
-// must end alike, with the same console output, report and list file.
+// Every file is run a second time read through windows of the file (one
+// page each, taken from its first byte) instead of the buffer: the two runs
+// must end alike, with the same console output, report and list file. A
+// file whose carriage returns all stand before line feeds is run once more
+// with the other line ends (CR LF for LF, or LF for CR LF), with the same
+// outcome.
 #include "harness.h"
 
 #include "driver/program_flow.h"
+#include "recio/connection.h"
+#include "recio/host/host.h"
 #include "sao/reader_state.h"
 
 #include <cstdint>
@@ -111,17 +116,26 @@ std::string other_line_ends(std::string_view text) {
   return other;
 }
 
+bool same_run(const Run &a, const Run &b) {
+  return a.status == b.status && a.err == b.err && a.out == b.out && a.list == b.list;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzzing::enter_work_dir();
   const std::string_view text(reinterpret_cast<const char *>(data), size);
   const Run first = run_once(text.data(), text.size());
+  recio::InputCursor::set_windows(recio::host::view_granularity(), 0);
+  const Run windowed = run_once(text.data(), text.size());
+  recio::InputCursor::set_windows(recio::kWindowBytes, recio::kLargeFileBytes);
+  if (!same_run(first, windowed))
+    finding("the run depends on reading through windows",
+            first.err + first.list + "|" + windowed.err + windowed.list);
   const std::string other = other_line_ends(text);
   if (!other.empty()) {
     const Run second = run_once(other.data(), other.size());
-    if (first.status != second.status || first.err != second.err || first.out != second.out ||
-        first.list != second.list)
+    if (!same_run(first, second))
       finding("the run depends on the style of line end",
               first.err + first.list + "|" + second.err + second.list);
   }

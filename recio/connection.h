@@ -10,15 +10,47 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace recio {
 
 class ReplayStore;
 
+// A view of a file that is released when it goes.
+class FileWindow {
+public:
+  FileWindow() = default;
+  FileWindow(FileWindow &&other) noexcept : view_(std::exchange(other.view_, {})) {}
+  FileWindow &operator=(FileWindow &&other) noexcept {
+    if (this != &other) {
+      release();
+      view_ = std::exchange(other.view_, {});
+    }
+    return *this;
+  }
+  ~FileWindow() { release(); }
+
+  bool map(host::Handle fd, host::Offset offset, size_t size) {
+    release();
+    return host::map_view(fd, offset, size, view_);
+  }
+  void release() { host::unmap_view(view_); }
+  const char *data() const { return view_.data; }
+
+private:
+  host::FileView view_;
+};
+
 // Reads a host handle through a large buffer. Lines of any length pass in
 // constant memory: the buffer is refilled only once it is fully consumed.
 // When the file ends after a last line without a line feed, one line feed
 // is supplied, so that line is a record like any other.
+//
+// A large regular file is read through windows instead: views of the file,
+// one at a time, that end after a line feed, so that the kernel copies
+// nothing and lines do not straddle two windows. Each window reaches no
+// further than the file's size when it is taken, less a margin that stays
+// mapped for the field kernels' loads; the rest of the file is read.
 class InputCursor {
 public:
   static constexpr int kEnd = -1;       // the file is over, at the start of a record
@@ -30,9 +62,15 @@ public:
   InputCursor &operator=(InputCursor &&) noexcept;
 
   void attach(host::Handle fd, size_t capacity);
+  // The handle is a regular file, which may be read through windows.
+  void allow_windows() { windows_allowed_ = true; }
   // Forgets buffered data: the next byte comes from the handle, which stands
   // at byte `position` of the file.
   void reset(host::Offset position = 0);
+  // The handle is being closed: the window of its file goes first, so that
+  // no view outlives the connection (a host may refuse to cut or delete a
+  // file while one exists).
+  void close() { reset(); }
 
   // For a handle that cannot seek: keeps what is read from now on, so that
   // start_replay() can start the input over once.
@@ -48,13 +86,13 @@ public:
 
   // The next byte (0 to 255), kEnd or kHostError, without taking it.
   int peek() {
-    if (pos_ < fill_) return static_cast<unsigned char>(data_[pos_]);
+    if (pos_ < fill_) return static_cast<unsigned char>(bytes_[pos_]);
     return refill();
   }
   void advance() { ++pos_; }
 
   // Buffered bytes from the current position on.
-  const char *data() const { return data_.get() + pos_; }
+  const char *data() const { return bytes_ + pos_; }
   size_t available() const { return fill_ - pos_; }
   void advance(size_t n) { pos_ += n; }
 
@@ -70,12 +108,21 @@ public:
   host::Offset position() const { return base_ + static_cast<host::Offset>(pos_); }
   int last_errno() const { return errno_; }
 
+  // The window size and the file size from which windows are taken. Tests
+  // and the fuzzer make them small; a file below the buffer's size is then
+  // looked at before its first read.
+  static void set_windows(size_t window_bytes, host::Offset large_file);
+
 private:
+  static constexpr int kNoWindow = -3;
   void allocate();
   int refill();
+  int next_window();
+  void check_size();
   host::ByteCount read_handle(char *dest, size_t size);
 
   std::unique_ptr<char[]> data_;
+  const char *bytes_ = nullptr; // the current bytes: the buffer's or a window's
   size_t capacity_ = 0;
   size_t pos_ = 0;
   size_t fill_ = 0;
@@ -90,6 +137,11 @@ private:
   // The handle reported its end: a terminal reports it once per end-of-file
   // key, so it is kept until reset() instead of being asked for again.
   bool end_seen_ = false;
+  bool windows_allowed_ = false;
+  bool size_checked_ = false;
+  bool large_ = false;         // windows are taken while the file is large enough
+  bool handle_at_base_ = true; // the handle's own position is base_ (not so after windows)
+  FileWindow window_;
   std::unique_ptr<ReplayStore> replay_; // only on a handle that cannot seek
 };
 
@@ -125,6 +177,10 @@ struct Connection {
 };
 
 inline constexpr size_t kInputBufferSize = 256 * 1024;
+// Input windows: each hands out up to kWindowBytes of a regular file of at
+// least kLargeFileBytes (input_buffer.cpp says why these sizes).
+inline constexpr size_t kWindowBytes = 4 << 20;
+inline constexpr host::Offset kLargeFileBytes = 1 << 20;
 inline constexpr size_t kOutputBufferSize = 64 * 1024;
 
 } // namespace recio

@@ -5,6 +5,9 @@
 // a line is canonical and the line is wholly in the buffer, that is exactly
 // what a read statement does, without the statement.
 //
+// The lines of a group go to the kernels together: their fields are gathered
+// one after the other, without the line ends, and one call converts them all.
+//
 //   size_t done = read_whole_lines(1, shape, values, count);
 //   // values[0, done) are read; a read statement takes the rest from here.
 #pragma once
@@ -39,9 +42,15 @@ LineShape line_shape(const ParsedFormat &format);
 size_t read_whole_lines(int32_t unit, const LineShape &shape, int32_t *values, size_t count);
 size_t read_whole_lines(int32_t unit, const LineShape &shape, float *values, size_t count);
 size_t read_whole_lines(int32_t unit, const LineShape &shape, double *values, size_t count);
+// The same with every value stored into `value`, so that the last one read
+// stays, as a read statement's items_into_one() leaves it.
+size_t read_whole_lines_into_one(int32_t unit, const LineShape &shape, float &value, size_t count);
 
 // With false, read_whole_lines() reads nothing, so every value goes through a
 // read statement: for tests that compare the two paths over the same input.
 void set_whole_lines(bool enabled);
+// With false, the kernels take one line per call, as they did before lines
+// were gathered: for tests that compare the two.
+void set_gathered_lines(bool enabled);
 
 } // namespace recio

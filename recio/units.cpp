@@ -173,6 +173,7 @@ bool connected_elsewhere(const host::FileFacts &facts) {
 }
 
 void release(Connection &c) {
+  c.input.close();
   if (c.owns_fd && c.fd >= 0) host::close(c.fd);
   c.fd = host::kNoHandle;
 }
@@ -353,6 +354,7 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   if (append && c.seekable) position = host::seek(fd, 0, host::From::end);
   c.input.attach(fd, kInputBufferSize);
   c.input.reset(position < 0 ? 0 : position);
+  if (c.seekable) c.input.allow_windows();
   // A pipe cannot go back to its start: what it gives is kept for the rewind.
   if (!c.seekable) c.input.keep_for_replay();
   attach_output(c);
@@ -404,6 +406,7 @@ void close_all_units() {
     Connection &c = s.connection;
     if (c.write_mode && !s.console && !flush_output(c))
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
+    c.input.close();
     if (c.owns_fd && c.fd >= 0 && !host::close(c.fd) && c.write_mode)
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
     c.fd = host::kNoHandle;

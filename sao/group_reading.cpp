@@ -120,15 +120,30 @@ void copy_forms(const GroupRead &row, int32_t count) {
   recio::set_statement(row.copy_statement);
   const Destination &to = row.copy_to;
   const int32_t stored = std::min({count, to.bound, row.destination.bound});
-  for (int32_t i = 0; i < stored; ++i) {
-    if (row.destination.kind == Element::real4) {
-      static_cast<int32_t *>(to.data)[i] =
-          real_to_integer(static_cast<const float *>(row.destination.data)[i]);
-    } else {
-      static_cast<float *>(to.data)[i] =
-          static_cast<float>(static_cast<const int32_t *>(row.destination.data)[i]);
-    }
+  if (stored < 1) return;
+  const auto n = static_cast<size_t>(stored);
+  if (row.destination.kind != Element::real4) {
+    const auto *from = static_cast<const int32_t *>(row.destination.data);
+    auto *into = static_cast<float *>(to.data);
+    for (size_t i = 0; i < n; ++i)
+      into[i] = static_cast<float>(from[i]);
+    return;
   }
+  const auto *from = static_cast<const float *>(row.destination.data);
+  auto *into = static_cast<int32_t *>(to.data);
+  // Reals of magnitude below 2^31 (the usual case) convert as 32-bit
+  // integers directly, many at a time; any other goes through
+  // real_to_integer(), which also reports the one it cannot convert.
+  size_t large = 0; // counted, not searched for: the loop then vectorizes
+  for (size_t i = 0; i < n; ++i)
+    large += !(std::fabs(from[i]) < 2147483648.0f);
+  if (large == 0) {
+    for (size_t i = 0; i < n; ++i)
+      into[i] = static_cast<int32_t>(from[i]);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i)
+    into[i] = real_to_integer(from[i]);
 }
 
 bool version_holds(VersionCondition v, int32_t version) {
@@ -175,9 +190,13 @@ int32_t read_group(const PlanStep &step, int32_t count) {
   const GroupRead &row = *step.row;
   const Destination &d = row.destination;
   size_t done = 0;
-  if (step.shape && count >= 1 && count <= d.bound) {
+  if (step.shape && count >= 1 && (count <= d.bound || d.kind == Element::scratch)) {
     const auto n = static_cast<size_t>(count);
     switch (d.kind) {
+    case Element::scratch:
+      done = recio::read_whole_lines_into_one(kInputUnit, step.shape, *static_cast<float *>(d.data),
+                                              n);
+      break;
     case Element::real4:
       done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<float *>(d.data), n);
       break;

@@ -146,10 +146,21 @@ Outcome read_leading_groups() {
   ReaderState &r = reader();
   if (r.dfi[1] >= 1) {
     recio::set_statement(288);
-    recio::ReadStatement read(kInputUnit, r.slot_format(2), recio::kErrorsAndEnd);
-    read_elements(read, dest(r.group1_reals), r.dfi[1]);
-    const Outcome o = leading_outcome(read.finish());
-    if (o != Outcome::leading_groups_read) return o;
+    // Whole lines of canonical fields need no read statement.
+    const Destination reals = dest(r.group1_reals);
+    const int32_t count = r.dfi[1];
+    size_t done = 0;
+    if (count <= reals.bound) {
+      const recio::LineShape shape = recio::line_shape(*r.slot_format(2));
+      done = recio::read_whole_lines(kInputUnit, shape, r.group1_reals.data(),
+                                     static_cast<size_t>(count));
+    }
+    if (done < static_cast<size_t>(count)) {
+      recio::ReadStatement read(kInputUnit, r.slot_format(2), recio::kErrorsAndEnd);
+      read_elements(read, advanced(reals, done), count - static_cast<int32_t>(done));
+      const Outcome o = leading_outcome(read.finish());
+      if (o != Outcome::leading_groups_read) return o;
+    }
   }
   // Group 2: DFI(2) description lines, each one read through slot 3; the
   // first goes to the first group-2 line, every further one to the second.

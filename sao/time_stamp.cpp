@@ -5,9 +5,14 @@
 #include "sao/reader_state.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 namespace sao {
+
+namespace {
+constexpr size_t kListingLineLength = 25;
+}
 
 void write_listing_line() {
   ReaderState &r = reader();
@@ -20,12 +25,31 @@ void write_listing_line() {
     write.finish();
   }
   // Positions 3-6 year, 7-9 day of year, 10-11 month, 12-13 day, then hour,
-  // minute and second, counted from 1.
-  const std::string_view t(r.time_stamp_text.data(), r.time_stamp_text.size());
+  // minute and second, counted from 1, as "YYYY.MM.DD (DDD) HH:MM:SS": the
+  // record "(a,1h.,a,1h.,a,2h (,a,2h) ,a,1h:,a,1h:,a)" makes of the seven
+  // pieces, composed here and written as one.
+  const char *t = r.time_stamp_text.data();
+  char line[kListingLineLength];
+  char *at = line;
+  const auto put = [&at](const char *text, size_t n) {
+    std::memcpy(at, text, n);
+    at += n;
+  };
+  put(t + 2, 4);
+  put(".", 1);
+  put(t + 9, 2);
+  put(".", 1);
+  put(t + 11, 2);
+  put(" (", 2);
+  put(t + 6, 3);
+  put(") ", 2);
+  put(t + 13, 2);
+  put(":", 1);
+  put(t + 15, 2);
+  put(":", 1);
+  put(t + 17, 2);
   recio::set_statement(334);
-  recio::write_formatted(kListUnit, "(a,1h.,a,1h.,a,2h (,a,2h) ,a,1h:,a,1h:,a)",
-                         {t.substr(2, 4), t.substr(9, 2), t.substr(11, 2), t.substr(6, 3),
-                          t.substr(13, 2), t.substr(15, 2), t.substr(17, 2)});
+  recio::write_formatted(kListUnit, "(a)", {std::string_view(line, sizeof line)});
 }
 
 } // namespace sao

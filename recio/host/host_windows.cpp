@@ -576,4 +576,34 @@ void unlock(Handle handle) {
   if (h != INVALID_HANDLE_VALUE) (void)UnlockFileEx(h, 0, 1, 0, &at);
 }
 
+// A view of a file's section. The system refuses to cut a file while a view
+// of it exists, so its bytes stay readable.
+size_t view_granularity() {
+  SYSTEM_INFO info{};
+  GetSystemInfo(&info);
+  return info.dwAllocationGranularity;
+}
+
+bool map_view(Handle handle, Offset offset, size_t size, FileView &view) {
+  const HANDLE h = os_handle(handle);
+  if (h == INVALID_HANDLE_VALUE || size == 0) return false;
+  const HANDLE section = CreateFileMappingW(h, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (!section) return false;
+  const auto at = static_cast<uint64_t>(offset);
+  void *p = MapViewOfFile(section, FILE_MAP_READ, static_cast<DWORD>(at >> 32),
+                          static_cast<DWORD>(at & 0xFFFFFFFFu), size);
+  CloseHandle(section); // the view keeps the section
+  if (!p) return false;
+  view.data = static_cast<const char *>(p);
+  view.mapping = p;
+  view.mapped = size;
+  return true;
+}
+
+void unmap_view(FileView &view) {
+  if (!view.mapping) return;
+  UnmapViewOfFile(view.mapping);
+  view = FileView{};
+}
+
 } // namespace recio::host

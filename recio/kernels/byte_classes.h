@@ -38,6 +38,38 @@ constexpr uint8_t class_of(unsigned char c) {
   return 0;
 }
 
+// The class bits by two nibble lookups, for levels that classify bytes by
+// table: the classes a byte's low nibble allows and those its high nibble
+// allows. The lookup of
+// the low nibble gives 0 for bytes from 0x80 on, which have no class.
+struct NibbleClasses {
+  uint8_t low[16] = {}, high[16] = {};
+};
+
+inline constexpr NibbleClasses nibble_classes() {
+  NibbleClasses t;
+  for (int c = 0; c < 0x80; ++c) {
+    const uint8_t bits = class_of(static_cast<unsigned char>(c));
+    t.low[c & 15] = static_cast<uint8_t>(t.low[c & 15] | bits);
+    t.high[c >> 4] = static_cast<uint8_t>(t.high[c >> 4] | bits);
+  }
+  return t;
+}
+
+inline constexpr NibbleClasses kNibbleClasses = nibble_classes();
+
+// The lookups give every byte exactly its own class: no two characters of
+// the classes share a nibble in a way that would lend one's class to another.
+inline constexpr bool nibbles_give_each_byte_its_class() {
+  for (int c = 0; c < 256; ++c) {
+    const uint8_t looked_up =
+        c >= 0x80 ? 0 : kNibbleClasses.low[c & 15] & kNibbleClasses.high[c >> 4];
+    if (looked_up != class_of(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+static_assert(nibbles_give_each_byte_its_class());
+
 // Bytes classified in one block: a whole number of 64-bit words.
 inline constexpr size_t kBlockBytes = 512;
 inline constexpr size_t kBlockWords = kBlockBytes / 64;

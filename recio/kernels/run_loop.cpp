@@ -62,14 +62,17 @@ size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t
                        (!level.lanes.takes || level.lanes.takes(last->lanes)) &&
                        (to.stride == 1 || to.stride == 0);
     if (lanes && level.lanes.checks_groups_from > 0 && width >= level.lanes.checks_groups_from) {
-      // Wide fields: the lanes check their own groups as they convert them.
-      const size_t converted = convert_lanes(level.lanes, *last, block, n, false, to);
-      if (converted == 0 && layout_of(block, width, real, own) && !(own == last->layout)) {
-        last = &plan_for(own); // another layout: the next turn takes it
-        continue;
-      }
-      done += converted;
-      if (converted < n) break;
+      // Wide fields: the lanes check their own groups as they convert them,
+      // so no block of classified bytes bounds them: they take the run.
+      done += convert_lanes(level.lanes, *last, block, count - done, false, to);
+      if (done == count) break;
+      // Another layout takes over where a block of the levels that classify
+      // blocks would start, as it does at those levels; anywhere else, or
+      // with the same layout, the run stops here.
+      if (done % last->fields != 0 || !layout_of(p + done * w, width, real, own) ||
+          own == last->layout)
+        break;
+      last = &plan_for(own); // the next turn takes it
       continue;
     }
     level.classify(block, n * w, masks);

@@ -5,6 +5,7 @@
 #include "recio/run_errors.h"
 #include "recio/units.h"
 #include "sao/destination.h"
+#include "sao/index_and_formats.h"
 #include "sao/reader_state.h"
 #include "support/runtime_fixture.h"
 #include "support/sao_text.h"

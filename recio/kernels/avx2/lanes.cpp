@@ -27,11 +27,12 @@ namespace {
 struct Window {
   int32_t base;
   __m256i shuffle;
-  uint64_t sign_bytes;
+  __m256i sign_bytes;
 };
 
 VORNET_INLINE Window window_of(const LaneWindow &w) {
-  return {w.base, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(w.shuffle4)), w.sign_bytes};
+  return {w.base, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(w.shuffle4)),
+          _mm256_set1_epi64x(static_cast<long long>(w.sign_bytes))};
 }
 
 struct Windows {
@@ -48,106 +49,80 @@ uint64_t load_word(const char *p) {
 // apart from `f`, right-aligned per lane. Lanes past `lanes` hold what the
 // bytes after the fields make of them, or 0 for the widest fields; they
 // are never stored. No load reaches kKernelPadding bytes past the fields.
+template <bool Narrow>
 VORNET_INLINE __m256i gather(const Window &w, const char *f, size_t width, size_t lanes) {
   const char *p = f + w.base;
-  if (width <= 8) {
+  if constexpr (Narrow) {
     // Two fields to each 16-byte load; the bytes past the last field's
     // window are the run's or its padding's.
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * width));
     return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1),
                                w.shuffle);
-  }
-  uint64_t word[4] = {};
-  if (lanes >= 4 || width <= 16) {
-    for (size_t k = 0; k < 4; ++k) word[k] = load_word(p + k * width);
   } else {
-    for (size_t k = 0; k < lanes; ++k) word[k] = load_word(p + k * width);
+    uint64_t word[4] = {};
+    if (lanes >= 4 || width <= 16) {
+      for (size_t k = 0; k < 4; ++k)
+        word[k] = load_word(p + k * width);
+    } else {
+      for (size_t k = 0; k < lanes; ++k)
+        word[k] = load_word(p + k * width);
+    }
+    const __m256i words =
+        _mm256_set_epi64x(static_cast<long long>(word[3]), static_cast<long long>(word[2]),
+                          static_cast<long long>(word[1]), static_cast<long long>(word[0]));
+    return _mm256_shuffle_epi8(words, w.shuffle);
   }
-  const __m256i words =
-      _mm256_set_epi64x(static_cast<long long>(word[3]), static_cast<long long>(word[2]),
-                        static_cast<long long>(word[1]), static_cast<long long>(word[0]));
-  return _mm256_shuffle_epi8(words, w.shuffle);
 }
 
-// Digit bytes (bit 4 set) as numbers per lane, the first the most
-// significant; blanks, signs and bytes no column fills count as 0.
+// Digit bytes as numbers per lane, the first the most significant; blanks,
+// signs and bytes no column fills count as 0. (Only checked fields are ever
+// stored, and their digit columns hold digits.)
 VORNET_INLINE __m256i lane_numbers(__m256i x) {
-  const __m256i bit4 = _mm256_set1_epi8(0x10);
-  const __m256i is_digit = _mm256_cmpeq_epi8(_mm256_and_si256(x, bit4), bit4);
-  const __m256i d = _mm256_and_si256(_mm256_and_si256(x, _mm256_set1_epi8(0x0F)), is_digit);
+  const __m256i d = _mm256_subs_epu8(x, _mm256_set1_epi8(kFirstDigit));
   const __m256i pairs = _mm256_maddubs_epi16(d, _mm256_set1_epi16(0x010A));
   const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
   const __m256i high = _mm256_mul_epu32(quads, _mm256_set1_epi64x(10000));
   return _mm256_add_epi64(high, _mm256_srli_epi64(quads, 32));
 }
 
-// All ones in the lanes that hold a minus sign among the bytes of `bytes`
-// (0xFF for each byte of a lane to look at).
-VORNET_INLINE __m256i minus_lanes(__m256i x, uint64_t bytes) {
-  const __m256i m = _mm256_and_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(kMinus)),
-                                     _mm256_set1_epi64x(static_cast<long long>(bytes)));
-  return _mm256_xor_si256(_mm256_cmpeq_epi64(m, _mm256_setzero_si256()), _mm256_set1_epi8(-1));
+// All ones in the lanes without a minus sign among the bytes `sign_bytes`
+// marks.
+VORNET_INLINE __m256i plus_lanes(__m256i x, __m256i sign_bytes) {
+  const __m256i m = _mm256_and_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8(kMinus)), sign_bytes);
+  return _mm256_cmpeq_epi64(m, _mm256_setzero_si256());
 }
 
 // Four lanes of a group: mantissas, their signs and, for E fields, the
 // signed exponents.
 struct Lanes {
-  __m256i value, negative, exponent;
+  __m256i value, positive, exponent;
 };
 
-VORNET_INLINE Lanes lanes_of(const LaneLayout &l, const Windows &w, const char *f, size_t lanes) {
-  const size_t width = static_cast<size_t>(l.width);
+template <bool Narrow, bool High, bool Exponent>
+VORNET_INLINE Lanes lanes_of(const Windows &w, const char *f, size_t width, size_t lanes) {
   Lanes r;
-  const __m256i x = gather(w.low, f, width, lanes);
+  const __m256i x = gather<Narrow>(w.low, f, width, lanes);
   r.value = lane_numbers(x);
-  r.negative = minus_lanes(x, w.low.sign_bytes);
-  if (l.high) {
-    const __m256i h = gather(w.high, f, width, lanes);
+  r.positive = plus_lanes(x, w.low.sign_bytes);
+  if constexpr (High) {
+    const __m256i h = gather<Narrow>(w.high, f, width, lanes);
     r.value = _mm256_add_epi64(_mm256_mul_epu32(lane_numbers(h), _mm256_set1_epi64x(100000000)),
                                r.value);
-    r.negative = _mm256_or_si256(r.negative, minus_lanes(h, w.high.sign_bytes));
+    r.positive = _mm256_and_si256(r.positive, plus_lanes(h, w.high.sign_bytes));
   }
-  r.exponent = _mm256_setzero_si256();
-  if (l.exponent) {
-    const __m256i e = gather(w.exponent, f, width, lanes);
+  if constexpr (Exponent) {
+    const __m256i e = gather<Narrow>(w.exponent, f, width, lanes);
     const __m256i magnitude = lane_numbers(e);
-    const __m256i below = minus_lanes(e, w.exponent.sign_bytes);
-    r.exponent = _mm256_sub_epi64(_mm256_xor_si256(magnitude, below), below);
+    const __m256i positive = plus_lanes(e, w.exponent.sign_bytes);
+    // The exponent takes its sign: 0 - m where a minus stands.
+    r.exponent = _mm256_blendv_epi8(_mm256_sub_epi64(_mm256_setzero_si256(), magnitude), magnitude,
+                                    positive);
+  } else {
+    r.exponent = _mm256_setzero_si256();
   }
   return r;
 }
-
-// The class bits of byte_classes.h by two nibble lookups: the classes a
-// byte's low nibble allows and those its high nibble allows. The lookup of
-// the low nibble gives 0 for bytes from 0x80 on, which have no class.
-struct NibbleClasses {
-  uint8_t low[16] = {}, high[16] = {};
-};
-
-constexpr NibbleClasses nibble_classes() {
-  NibbleClasses t;
-  for (int c = 0; c < 0x80; ++c) {
-    const uint8_t bits = class_of(static_cast<unsigned char>(c));
-    t.low[c & 15] = static_cast<uint8_t>(t.low[c & 15] | bits);
-    t.high[c >> 4] = static_cast<uint8_t>(t.high[c >> 4] | bits);
-  }
-  return t;
-}
-
-constexpr NibbleClasses kNibbleClasses = nibble_classes();
-
-// The lookups give every byte exactly its own class: no two characters of
-// the classes share a nibble in a way that would lend one's class to another.
-constexpr bool nibbles_give_each_byte_its_class() {
-  for (int c = 0; c < 256; ++c) {
-    const uint8_t looked_up =
-        c >= 0x80 ? 0 : kNibbleClasses.low[c & 15] & kNibbleClasses.high[c >> 4];
-    if (looked_up != class_of(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-static_assert(nibbles_give_each_byte_its_class());
 
 VORNET_INLINE __m256i nibble_table(const uint8_t (&t)[16]) {
   const __m128i half = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t));
@@ -217,22 +192,37 @@ VORNET_INLINE __m256d to_double(__m256i v) {
   return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(v, magic)), _mm256_castsi256_pd(magic));
 }
 
+// How a layout without an exponent scales its mantissas: by its fixed
+// power of ten, set up once per run.
+struct FixedScale {
+  __m256d power, tenth;
+  bool divide;   // a fraction at all
+  bool quotient; // at most seven digits: two fused multiply-adds stand for the division
+};
+
+FixedScale fixed_scale(const LaneLayout &l) {
+  const bool quotient = l.digits <= kMaxQuotientDigits;
+  return {_mm256_set1_pd(kPowersOfTen[l.fraction]),
+          _mm256_set1_pd(quotient ? kTenths[l.fraction] : 1.0), l.fraction != 0, quotient};
+}
+
 // The reals of four lanes; `inexact` gets one bit for each lane whose power
 // of ten is past the exact ones.
-VORNET_INLINE __m256d reals(const LaneLayout &l, const Lanes &r, int &inexact) {
+template <bool Exponent>
+VORNET_INLINE __m256d reals(const LaneLayout &l, const FixedScale &fixed, const Lanes &r,
+                            int &inexact) {
   const __m256d m = to_double(r.value);
   __m256d d;
-  if (!l.exponent) {
+  if constexpr (!Exponent) {
     inexact = 0;
-    const __m256d power = _mm256_set1_pd(kPowersOfTen[l.fraction]);
-    if (l.fraction == 0) {
+    if (!fixed.divide) {
       d = m;
-    } else if (l.digits <= kMaxQuotientDigits) {
+    } else if (fixed.quotient) {
       // At most seven digits over a fixed power of ten: the quotient of two
       // fused multiply-adds, equal to the division's.
-      d = quotient_by_power_of_ten<QuotientOps>(m, power, _mm256_set1_pd(kTenths[l.fraction]));
+      d = quotient_by_power_of_ten<QuotientOps>(m, fixed.power, fixed.tenth);
     } else {
-      d = _mm256_div_pd(m, power);
+      d = _mm256_div_pd(m, fixed.power);
     }
   } else {
     const __m256i scale = _mm256_sub_epi64(r.exponent, _mm256_set1_epi64x(l.fraction));
@@ -263,7 +253,7 @@ VORNET_INLINE __m256d reals(const LaneLayout &l, const Lanes &r, int &inexact) {
                            _mm256_castsi256_pd(below));
     }
   }
-  return _mm256_xor_pd(d, _mm256_and_pd(_mm256_castsi256_pd(r.negative), _mm256_set1_pd(-0.0)));
+  return _mm256_xor_pd(d, _mm256_andnot_pd(_mm256_castsi256_pd(r.positive), _mm256_set1_pd(-0.0)));
 }
 
 // The low 32 bits of each lane of `a` and then of `b`, as eight integers.
@@ -285,15 +275,68 @@ VORNET_INLINE __m256i first_lanes_64(size_t count) {
                             _mm256_setr_epi64x(0, 1, 2, 3));
 }
 
-template <class T>
-size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
-               bool checked) {
-  if (!l.windowed) return 0;
+// The loop over the groups, compiled once for each kind of layout: fields
+// of at most eight columns (two to a 16-byte load), more than eight
+// mantissa digits, an exponent.
+template <class T, bool Narrow, bool High, bool Exponent, bool Wide = false>
+size_t convert_as(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
+                  bool checked) {
   const Windows w{window_of(l.low_window), window_of(l.high_window),
                   window_of(l.exponent_window)};
+  const FixedScale fixed = fixed_scale(l);
   const size_t group = static_cast<size_t>(l.fields);
   const size_t width = static_cast<size_t>(l.width);
-  for (size_t i = 0; i < n; i += group) {
+  size_t i = 0;
+  // Whole groups that pass their check, straight through; the loop below
+  // takes the rest and any group that needs a closer look. A group has
+  // eight fields, or fewer of more than 16 columns.
+  {
+    const size_t whole = Wide ? group : 8;
+    const size_t second = whole - 4; // lanes of the second four
+    const __m256i store32 = first_lanes_32(whole);
+    const __m256i store64 = first_lanes_64(second);
+    for (; i + whole <= n; i += whole) {
+      const char *f = p + i * width;
+      if (!checked && check_group(l, f, whole) < whole) break;
+      const Lanes a = lanes_of<Narrow, High, Exponent>(w, f, width, 4);
+      const Lanes b = lanes_of<Narrow, High, Exponent>(w, f + 4 * width, width, second);
+      if constexpr (std::is_same_v<T, int32_t>) {
+        const auto sign = [](const Lanes &r) {
+          return _mm256_blendv_epi8(_mm256_sub_epi64(_mm256_setzero_si256(), r.value), r.value,
+                                    r.positive);
+        };
+        const __m256i values = narrow(sign(a), sign(b));
+        if constexpr (Wide)
+          _mm256_maskstore_epi32(reinterpret_cast<int *>(out + i), store32, values);
+        else
+          _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), values);
+      } else {
+        int inexact_a = 0, inexact_b = 0;
+        const __m256d da = reals<Exponent>(l, fixed, a, inexact_a);
+        const __m256d db = reals<Exponent>(l, fixed, b, inexact_b);
+        if (Exponent && (inexact_a | (inexact_b & ((1 << second) - 1)))) break;
+        if (stride == 0) {
+          // Every value to the one variable: the last one stays.
+          alignas(32) double last[4];
+          _mm256_store_pd(last, db);
+          *out = static_cast<T>(last[second - 1]);
+        } else if constexpr (std::is_same_v<T, float>) {
+          const __m256 values = _mm256_set_m128(_mm256_cvtpd_ps(db), _mm256_cvtpd_ps(da));
+          if constexpr (Wide)
+            _mm256_maskstore_ps(out + i, store32, values);
+          else
+            _mm256_storeu_ps(out + i, values);
+        } else {
+          _mm256_storeu_pd(out + i, da);
+          if constexpr (Wide)
+            _mm256_maskstore_pd(out + i + 4, store64, db);
+          else
+            _mm256_storeu_pd(out + i + 4, db);
+        }
+      }
+    }
+  }
+  for (; i < n; i += group) {
     const char *f = p + i * width;
     size_t count = n - i >= group ? group : n - i;
     const size_t good = checked ? count : check_group(l, f, count);
@@ -301,11 +344,13 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
     bool last = good < count;
     count = good;
     // The second four lanes only where a field is there for them.
-    const Lanes a = lanes_of(l, w, f, count);
-    const Lanes b = count > 4 ? lanes_of(l, w, f + 4 * width, count - 4) : a;
+    const Lanes a = lanes_of<Narrow, High, Exponent>(w, f, width, count);
+    const Lanes b =
+        count > 4 ? lanes_of<Narrow, High, Exponent>(w, f + 4 * width, width, count - 4) : a;
     if constexpr (std::is_same_v<T, int32_t>) {
       const auto sign = [](const Lanes &r) {
-        return _mm256_sub_epi64(_mm256_xor_si256(r.value, r.negative), r.negative);
+        return _mm256_blendv_epi8(_mm256_sub_epi64(_mm256_setzero_si256(), r.value), r.value,
+                                  r.positive);
       };
       const __m256i values = narrow(sign(a), sign(b));
       if (count == 8) {
@@ -315,13 +360,15 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
       }
     } else {
       int inexact_a = 0, inexact_b = 0;
-      const __m256d da = reals(l, a, inexact_a);
-      const __m256d db = count > 4 ? reals(l, b, inexact_b) : da;
-      const int inexact = (inexact_a | inexact_b << 4) & ((1 << count) - 1);
-      if (inexact) {
-        count = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(inexact)));
-        if (count == 0) return i;
-        last = true;
+      const __m256d da = reals<Exponent>(l, fixed, a, inexact_a);
+      const __m256d db = count > 4 ? reals<Exponent>(l, fixed, b, inexact_b) : da;
+      if constexpr (Exponent) {
+        const int inexact = (inexact_a | inexact_b << 4) & ((1 << count) - 1);
+        if (inexact) {
+          count = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(inexact)));
+          if (count == 0) return i;
+          last = true;
+        }
       }
       if (stride == 0) {
         // Every value to the one variable: the last one stays.
@@ -346,6 +393,39 @@ size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t s
     if (last) return i + count;
   }
   return n;
+}
+
+// The wider kinds: more than eight columns, with or without more than eight
+// mantissa digits and an exponent, in groups of eight or (more than 16
+// columns) fewer.
+template <class T, bool High, bool Exponent>
+size_t convert_wider(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
+                     bool checked) {
+  if (l.width > 16)
+    return convert_as<T, false, High, Exponent, true>(l, p, n, out, stride, checked);
+  return convert_as<T, false, High, Exponent>(l, p, n, out, stride, checked);
+}
+
+template <class T>
+size_t convert(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_t stride,
+               bool checked) {
+  if (!l.windowed) return 0;
+  if constexpr (std::is_same_v<T, int32_t>) {
+    // Integers have no exponent, and no more than 16 columns.
+    if (l.width <= 8) return convert_as<T, true, false, false>(l, p, n, out, stride, checked);
+    if (l.high) return convert_as<T, false, true, false>(l, p, n, out, stride, checked);
+    return convert_as<T, false, false, false>(l, p, n, out, stride, checked);
+  }
+  if (l.width <= 8) {
+    if (l.exponent) return convert_as<T, true, false, true>(l, p, n, out, stride, checked);
+    return convert_as<T, true, false, false>(l, p, n, out, stride, checked);
+  }
+  if (l.exponent) {
+    if (l.high) return convert_wider<T, true, true>(l, p, n, out, stride, checked);
+    return convert_wider<T, false, true>(l, p, n, out, stride, checked);
+  }
+  if (l.high) return convert_wider<T, true, false>(l, p, n, out, stride, checked);
+  return convert_wider<T, false, false>(l, p, n, out, stride, checked);
 }
 
 #undef VORNET_INLINE

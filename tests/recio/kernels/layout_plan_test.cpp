@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 using recio::kernels::FieldLayout;
@@ -12,14 +15,22 @@ using recio::kernels::kBlockWords;
 
 bool bit(const uint64_t *mask, size_t b) { return (mask[b / 64] >> (b % 64) & 1) != 0; }
 
+// Every layout a field can have: the layouts of fields with a point in each
+// column and an exponent letter in each column after it, as the kernels
+// find them.
 std::vector<FieldLayout> layouts() {
   std::vector<FieldLayout> all;
   for (int32_t w = 1; w <= recio::kernels::kMaxKernelWidth; ++w) {
-    all.push_back({w, w, w, false}); // an integer
-    for (int32_t point = 0; point < w; ++point) {
-      all.push_back({w, point, w, true}); // F
-      for (int32_t e = point + 1; e + 2 < w; ++e) all.push_back({w, point, e, true}); // E
-    }
+    FieldLayout l;
+    std::string integer(static_cast<size_t>(w), '1');
+    if (recio::kernels::layout_of(integer.data(), w, false, l)) all.push_back(l);
+    for (int32_t point = 0; point < w; ++point)
+      for (int32_t e = point + 1; e <= w; ++e) {
+        std::string field(static_cast<size_t>(w), '1');
+        field[static_cast<size_t>(point)] = '.';
+        if (e < w) field[static_cast<size_t>(e)] = 'E';
+        if (recio::kernels::layout_of(field.data(), w, true, l)) all.push_back(l);
+      }
   }
   return all;
 }

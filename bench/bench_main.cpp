@@ -34,6 +34,7 @@
 // line ends) and a 256 MiB single line without a line end; each run's peak
 // resident set size against the target of 16 MiB.
 #include "fixed_column_walk.h"
+#include "scratch_dir.h"
 #include "line_end_scan.h"
 #include "sao_generator.h"
 #include "size_argument.h"
@@ -177,28 +178,7 @@ std::string cpu_model() {
   return "unknown";
 }
 
-class Scratch {
-public:
-  Scratch(const std::string &base, bool keep) : keep_(keep) {
-    std::string templ = base + "/vornet-bench-XXXXXX";
-    if (!::mkdtemp(templ.data())) throw std::runtime_error("cannot create a directory in " + base);
-    path_ = templ;
-  }
-  ~Scratch() {
-    if (keep_) {
-      std::fprintf(stderr, "kept %s\n", path_.c_str());
-      return;
-    }
-    const std::string cmd = "rm -rf '" + path_ + "'";
-    (void)std::system(cmd.c_str());
-  }
-  std::string file(const std::string &name) const { return path_ + "/" + name; }
-  const std::string &path() const { return path_; }
-
-private:
-  std::string path_;
-  bool keep_;
-};
+using bench::Scratch;
 
 struct ChildRun {
   int exit_status = -1;

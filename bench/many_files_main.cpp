@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
+
 namespace {
 
 struct Options {
@@ -151,33 +153,13 @@ std::string ionogram_name(size_t i) {
   return name;
 }
 
-class Scratch {
-public:
-  explicit Scratch(const Options &o) : keep_(o.keep) {
-    const char *env = std::getenv("TMPDIR");
-    std::string base = !o.tmp.empty() ? o.tmp : env && *env ? env : "/tmp";
-    std::string templ = base + "/vornet-many-XXXXXX";
-    if (!::mkdtemp(templ.data())) throw std::runtime_error("cannot create a directory in " + base);
-    path_ = templ;
-  }
-  ~Scratch() {
-    if (keep_) {
-      std::fprintf(stderr, "kept %s\n", path_.c_str());
-      return;
-    }
-    const std::string cmd = "rm -rf '" + path_ + "'";
-    (void)std::system(cmd.c_str());
-  }
-  std::string sub(const std::string &name) const {
-    const std::string p = path_ + "/" + name;
-    ::mkdir(p.c_str(), 0755);
-    return p;
-  }
+// The benchmark's directory: under --tmp, $TMPDIR or /tmp.
+std::string scratch_base(const Options &o) {
+  const char *env = std::getenv("TMPDIR");
+  return !o.tmp.empty() ? o.tmp : env && *env ? env : "/tmp";
+}
 
-private:
-  std::string path_;
-  bool keep_;
-};
+using bench::Scratch;
 
 // Runs `argv` in `work` after removing its list file, `runs` times after one
 // unmeasured run; every run must end with status 0 and leave `records`
@@ -331,7 +313,7 @@ int main(int argc, char **argv) {
                   o.samples.c_str());
       return 0;
     }
-    Scratch scratch(o);
+    Scratch scratch(scratch_base(o), o.keep, "vornet-many");
     const std::string archive = scratch.sub("archive");
     const size_t count = std::max(o.files, o.year);
     std::vector<std::string> names;

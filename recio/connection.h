@@ -34,7 +34,9 @@ public:
     release();
     return host::map_view(fd, offset, size, view_);
   }
-  void release() { host::unmap_view(view_); }
+  void release() {
+    if (view_.mapping) host::unmap_view(view_); // most units never map one
+  }
   const char *data() const { return view_.data; }
 
 private:

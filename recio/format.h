@@ -71,6 +71,13 @@ public:
   }
   ~FormatHandle() { release(); }
 
+  // Holds nothing from now on.
+  void reset() {
+    release();
+    format_ = nullptr;
+    owned_.reset();
+  }
+
   explicit operator bool() const { return format_ != nullptr; }
   const ParsedFormat &operator*() const { return *format_; }
   const ParsedFormat *operator->() const { return format_; }

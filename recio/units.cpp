@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace recio {
@@ -63,13 +64,15 @@ void set_connection_name(Connection &c, std::string_view name) {
 }
 
 // A connection as a fresh one is, keeping the buffers it has: a unit that is
-// connected run after run allocates them once.
+// connected run after run allocates them once. Built again in place rather
+// than assigned from a temporary, which would move every member twice.
 void renew(Connection &c) {
   discard_output(c);
   InputCursor input = std::move(c.input);
   std::unique_ptr<char[]> output = std::move(c.output);
   std::unique_ptr<uint8_t[]> record_bits = std::move(c.records.bits);
-  c = Connection{};
+  std::destroy_at(&c);
+  std::construct_at(&c);
   c.input = std::move(input);
   c.output = std::move(output);
   c.records.bits = std::move(record_bits);

@@ -7,6 +7,8 @@
 #include "recio/host/host.h"
 #include "recio/kernels/field_kernels.h"
 
+#include "support/cut_elsewhere.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,10 +17,6 @@
 #include <random>
 #include <string>
 #include <vector>
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -221,29 +219,7 @@ TEST_F(InputWindows, FileGrownWhileReadIsReadToItsNewEnd) {
     ASSERT_EQ(grown.lines[i], whole.lines[i]) << "line " << i;
 }
 
-// Cuts the file `name` to `size` bytes from another process where the host
-// allows it; false when the host refuses to cut a file that has a view.
-bool cut_elsewhere(const std::string &name, host::Offset size) {
-#ifdef _WIN32
-  host::OpenFailure failure;
-  const host::Handle h =
-      host::open_file(name.c_str(), host::Access::read_write, false, false, failure);
-  const bool cut = h >= 0 && host::cut(h, size);
-  if (h >= 0) host::close(h);
-  return cut;
-#else
-  const pid_t child = ::fork();
-  if (child == 0) {
-    host::OpenFailure failure;
-    const host::Handle h =
-        host::open_file(name.c_str(), host::Access::read_write, false, false, failure);
-    ::_exit(h >= 0 && host::cut(h, size) ? 0 : 1);
-  }
-  int status = -1;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-#endif
-}
+using testing_support::cut_elsewhere;
 
 // Cut while a window of it is read, before or inside that window: no signal
 // ends the process, and the read goes on to an end of file with whole lines:

@@ -5,6 +5,7 @@
 // while its records are read ends as a file does, with whole lines and the
 // stop's status.
 #include "reader_fixture.h"
+#include "support/cut_elsewhere.h"
 
 #include "recio/connection.h"
 #include "recio/host/host.h"
@@ -17,10 +18,6 @@
 #include <random>
 #include <string>
 #include <vector>
-#ifndef _WIN32
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -107,30 +104,7 @@ TEST_F(WindowedRecords, ReadAsThroughTheBuffer) {
   }
 }
 
-// Cuts the file `name` to `size` bytes from another process where the host
-// allows it; false when it refuses to cut a file that has a view.
-bool cut_elsewhere(const std::string &name, recio::host::Offset size) {
-  namespace host = recio::host;
-#ifdef _WIN32
-  host::OpenFailure failure;
-  const host::Handle h =
-      host::open_file(name.c_str(), host::Access::read_write, false, false, failure);
-  const bool cut = h >= 0 && host::cut(h, size);
-  if (h >= 0) host::close(h);
-  return cut;
-#else
-  const pid_t child = ::fork();
-  if (child == 0) {
-    host::OpenFailure failure;
-    const host::Handle h =
-        host::open_file(name.c_str(), host::Access::read_write, false, false, failure);
-    ::_exit(h >= 0 && host::cut(h, size) ? 0 : 1);
-  }
-  int status = -1;
-  ::waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-#endif
-}
+using testing_support::cut_elsewhere;
 
 // Cut after a few records are listed, ahead of the reader (in the middle of
 // a later record) or behind it (under the window being read): the run goes

@@ -6,8 +6,6 @@ namespace recio::kernels {
 
 namespace {
 
-void set_bit(uint64_t *mask, size_t bit) { mask[bit / 64] |= uint64_t{1} << (bit % 64); }
-
 // Fills `mask` with `field`, the bits of one field's columns, repeated every
 // `w` bits over the block (w at most 64). Bit i of a block word k is column
 // (64k + i) mod w, so each word is a 64-bit window of the pattern repeated
@@ -56,28 +54,21 @@ void build_plan(const FieldLayout &l, LayoutPlan &plan) {
   plan.layout = l;
   const size_t w = static_cast<size_t>(l.width);
   plan.fields = kBlockBytes / w;
-  // Each field's columns are classified once, then repeated over the block.
-  // (A field wider than a block has no field in it; only its first columns
-  // are ever looked at.)
-  ColumnKind kinds[kBlockBytes];
-  for (size_t c = 0; c < std::min(w, kBlockBytes); ++c)
+  // Each field's columns are classified once; each mask is one field's
+  // columns repeated over the block, the part of a field that does not fit
+  // cut off. The kernels take no field wider than a word.
+  static_assert(kMaxKernelWidth <= 64);
+  ColumnKind kinds[64];
+  uint64_t field[6] = {};
+  field[5] = 1; // the start
+  for (size_t c = 0; c < w; ++c) {
     kinds[c] = column_kind(l, static_cast<int32_t>(c));
+    field[kinds[c]] |= uint64_t{1} << c;
+  }
   uint64_t *masks[] = {plan.prefix, plan.point, plan.digit, plan.letter, plan.sign, plan.start};
-  if (w <= 64) {
-    // Each mask is one field's columns repeated over the block; the part of
-    // a field that does not fit is cut off.
-    uint64_t field[6] = {};
-    field[5] = 1; // the start
-    for (size_t c = 0; c < w; ++c) field[kinds[c]] |= uint64_t{1} << c;
-    for (size_t m = 0; m < 6; ++m) {
-      repeat_field(masks[m], field[m], w);
-      clear_from(masks[m], plan.fields * w);
-    }
-  } else {
-    for (size_t f = 0, bit = 0; f < plan.fields; ++f) {
-      set_bit(plan.start, bit);
-      for (size_t c = 0; c < w; ++c, ++bit) set_bit(masks[kinds[c]], bit);
-    }
+  for (size_t m = 0; m < 6; ++m) {
+    repeat_field(masks[m], field[m], w);
+    clear_from(masks[m], plan.fields * w);
   }
   // The lanes check a group of fields against the same columns as a block.
   plan.lanes = lane_layout(l);

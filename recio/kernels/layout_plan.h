@@ -33,8 +33,8 @@ struct LayoutPlan {
 // How many live layouts the cache keeps; another one takes the oldest slot.
 inline constexpr size_t kPlanCacheSize = 8;
 
-// The plan of `l`, from the cache or built into it. The reference stays
-// valid, but another layout may take its slot later.
+// The plan of `l`, a layout layout_of() gave, from the cache or built into
+// it. The reference stays valid, but another layout may take its slot later.
 const LayoutPlan &plan_for(const FieldLayout &l);
 
 } // namespace recio::kernels

@@ -231,7 +231,9 @@ Outcome read_groups() {
   for (size_t i = 0; i < plan.size; ++i) {
     const PlanStep &step = plan.steps[i];
     const GroupRead &row = *step.row;
-    if (r.dfi[row.guard] < 1) continue;
+    // A chain's later groups run only after its first; like every group,
+    // one whose own count is below 1 reads nothing and takes no line.
+    if (r.dfi[row.guard] < 1 || r.dfi[row.group] < 1) continue;
     note_stored(r, row, r.dfi[row.group]);
     recio::set_statement(row.statement);
     const int32_t status = read_group(step, r.dfi[row.group]);

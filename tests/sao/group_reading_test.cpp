@@ -374,18 +374,37 @@ protected:
   int first() const { return GetParam(); }
 };
 
-TEST_P(SaoChains, LaterCountsOfZeroStillTakeALineEach) {
-  Dfi dfi{};
-  dfi[first()] = 2;
-  dfi[80] = 2;
-  start_reader(dfi);
-  supply_input("   1.000   2.000\n   9.000   9.000\n   8.000\n" + marker_line(77) +
-               marker_line(78));
-  ASSERT_EQ(sao::read_groups(), Outcome::record_complete);
-  const GroupRead &second = row_for(first() == 51 ? 625 : 643);
-  EXPECT_EQ(sao_test::element(second.destination, 1), 0.0);
-  EXPECT_EQ(sao::reader().groups.chain_scratch, 0.0f);
-  expect_input_at_marker(77);
+// A chain's first count decides whether it runs at all; then each group of
+// it with a count of 0 reads nothing and takes no line, as every other group.
+struct ChainCounts {
+  int first, second, third;
+};
+
+TEST_P(SaoChains, EachGroupTakesTheLinesOfItsOwnCount) {
+  const ChainCounts cases[] = {{2, 0, 0}, {2, 2, 0}, {2, 0, 2}, {0, 2, 2}, {2, 2, 2}};
+  for (const ChainCounts &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first << ", " << c.second << ", " << c.third);
+    Dfi dfi{};
+    dfi[first()] = c.first;
+    dfi[first() + 1] = c.second;
+    dfi[first() + 2] = c.third;
+    dfi[80] = 2;
+    start_reader(dfi);
+    std::string input;
+    if (c.first > 0) {
+      input += "   1.000   2.000\n";
+      if (c.second > 0) input += "   3.000   4.000\n";
+      if (c.third > 0) input += "   5.000   6.000\n";
+    }
+    supply_input(input + marker_line(77) + marker_line(78));
+    ASSERT_EQ(sao::read_groups(), Outcome::record_complete);
+    const GroupRead &one = row_for(first() == 51 ? 624 : 642);
+    const GroupRead &two = row_for(first() == 51 ? 625 : 643);
+    EXPECT_EQ(sao_test::element(one.destination, 1), c.first > 0 ? 1.0 : 0.0);
+    EXPECT_EQ(sao_test::element(two.destination, 1), c.first > 0 && c.second > 0 ? 3.0 : 0.0);
+    EXPECT_EQ(sao::reader().groups.chain_scratch, c.first > 0 && c.third > 0 ? 6.0f : 0.0f);
+    expect_input_at_marker(77);
+  }
 }
 
 TEST_P(SaoChains, FirstCountOfZeroSkipsTheWholeChain) {
@@ -431,7 +450,7 @@ TEST_P(SaoChains, VersionOneAfterAVersionTwoReadsThroughItsSlot) {
   start_reader(dfi);
   sao::reader().dfi[80] = 1;
   sao::build_format_table();
-  supply_input("   1.000\n\n\n" + marker_line(77) + marker_line(78));
+  supply_input("   1.000\n" + marker_line(77) + marker_line(78));
   ASSERT_EQ(sao::read_groups(), Outcome::record_complete);
   EXPECT_EQ(sao_test::element(row_for(first() == 51 ? 624 : 642).destination, 1), 1.0);
   expect_input_at_marker(77);

@@ -106,8 +106,22 @@ public:
   // first. For console reads only.
   int buffer_line();
 
+  // Passes `n` bytes whose last is the last of `lines` line feeds.
+  void advance_lines(size_t n, size_t lines) {
+    pos_ += n;
+    line_ends_ += lines;
+    line_start_ = position();
+  }
+
   // Byte position of the next unread byte in the file.
   host::Offset position() const { return base_ + static_cast<host::Offset>(pos_); }
+  // The line feeds passed since the start of the file (or the position given
+  // to reset()), so the current line is number line_ends() + 1, and the
+  // position where the current line begins. Kept where line feeds are passed
+  // (skip_record(), advance_lines()), so that a report can say where a read
+  // stood without counting the input again.
+  uint64_t line_ends() const { return line_ends_; }
+  host::Offset line_start() const { return line_start_; }
   int last_errno() const { return errno_; }
 
   // The window size and the file size from which windows are taken. Tests
@@ -129,6 +143,8 @@ private:
   size_t pos_ = 0;
   size_t fill_ = 0;
   host::Offset base_ = 0;
+  uint64_t line_ends_ = 0;
+  host::Offset line_start_ = 0;
   host::Handle fd_ = host::kNoHandle;
   int errno_ = 0;
   // The first `from_start_` bytes of the buffer are the handle's first bytes

@@ -175,9 +175,16 @@ void ReadStatement::begin(int32_t unit) {
 }
 
 void ReadStatement::fail(ErrorCode code) {
+  if (failed_at_ < 0 && in_) failed_at_ = in_->position();
   if (code == ErrorCode::end_of_file && connection_) connection_->end_of_file = true;
   status_ = raise_run_time_error(code, StatementKind::read, handling_, connection_);
   if (status_ == 0) status_ = error_number(code); // raised while the run is ending
+}
+
+void ReadStatement::fail_field(ErrorCode code, int64_t start, int32_t stored) {
+  failed_at_ = start;
+  items_read_ += static_cast<size_t>(stored);
+  fail(code);
 }
 
 void ReadStatement::fail_input(int cursor_result) {
@@ -262,14 +269,17 @@ void ReadStatement::items(int32_t *values, size_t n) {
       i += static_cast<int32_t>(taken);
       if (i == run) break;
       IntegerAccumulator acc;
+      const int64_t start = in_->position();
       const Field f = collect_numeric(*in_, d.width, acc);
       if (f != Field::ok) {
-        return fail(f == Field::end_of_file ? ErrorCode::end_of_file : ErrorCode::read_failed);
+        return fail_field(f == Field::end_of_file ? ErrorCode::end_of_file : ErrorCode::read_failed,
+                          start, i);
       }
       ErrorCode error;
-      if (!acc.finish(values[i], error)) return fail(error);
+      if (!acc.finish(values[i], error)) return fail_field(error, start, i);
     }
     walker_.consume(run);
+    items_read_ += static_cast<size_t>(run);
     values += run;
     n -= static_cast<size_t>(run);
   }
@@ -296,12 +306,14 @@ template <class T> void ReadStatement::reals(T *values, size_t n, size_t stride)
         if (i == run) break;
       }
       RealAccumulator acc(real ? d.digits : 0);
+      const int64_t start = in_->position();
       const Field f = collect_numeric(*in_, width, acc);
       if (f != Field::ok) {
-        return fail(f == Field::end_of_file ? ErrorCode::end_of_file : ErrorCode::read_failed);
+        return fail_field(f == Field::end_of_file ? ErrorCode::end_of_file : ErrorCode::read_failed,
+                          start, i);
       }
       // A real through any other descriptor fails once its field is taken.
-      if (!real) return fail(ErrorCode::input_kind_mismatch);
+      if (!real) return fail_field(ErrorCode::input_kind_mismatch, start, i);
       ErrorCode error;
       bool converted;
       if constexpr (sizeof(T) == sizeof(float)) {
@@ -309,10 +321,11 @@ template <class T> void ReadStatement::reals(T *values, size_t n, size_t stride)
       } else {
         converted = acc.finish_double(*values, error);
       }
-      if (!converted) return fail(error);
+      if (!converted) return fail_field(error, start, i);
       values += stride;
     }
     walker_.consume(run);
+    items_read_ += static_cast<size_t>(run);
     n -= static_cast<size_t>(run);
   }
 }
@@ -343,18 +356,22 @@ void ReadStatement::texts(char *text, size_t length, size_t n) {
       std::memset(text + taken, ' ', span - taken);
       in_->advance(taken);
       walker_.consume(run);
+      items_read_ += static_cast<size_t>(run);
       text += span;
       n -= static_cast<size_t>(run);
       continue;
     }
     for (int32_t i = 0; i < run; ++i) {
       Field f;
+      const int64_t start = in_->position();
       if (at_file_end(*in_, f) || (f = collect_text(*in_, w, text, length)) != Field::ok) {
-        return fail(f == Field::end_of_file ? ErrorCode::end_of_file : ErrorCode::read_failed);
+        return fail_field(f == Field::end_of_file ? ErrorCode::end_of_file : ErrorCode::read_failed,
+                          start, i);
       }
       text += length;
     }
     walker_.consume(run);
+    items_read_ += static_cast<size_t>(run);
     n -= static_cast<size_t>(run);
   }
 }

@@ -51,6 +51,12 @@ public:
   // Obeys the rest of the format and moves past the current record.
   int32_t finish();
 
+  // After a status other than 0: the items stored before the failing one,
+  // and the byte position in the file of the field that failed (where the
+  // statement stopped, for a failure that is not a field's).
+  size_t items_read() const { return items_read_; }
+  int64_t failed_at() const { return failed_at_; }
+
 private:
   void begin(int32_t unit);
   template <class T> void reals(T *values, size_t n, size_t stride);
@@ -59,6 +65,8 @@ private:
   bool begin_console_record();
   void fail(ErrorCode code);
   void fail_input(int cursor_result);
+  // A field that began at `start` failed; `stored` items of the run were stored.
+  void fail_field(ErrorCode code, int64_t start, int32_t stored);
 
   FormatHandle format_;
   FormatWalker walker_;
@@ -66,6 +74,8 @@ private:
   InputCursor *in_ = nullptr;
   Handling handling_;
   int32_t status_ = 0;
+  size_t items_read_ = 0;
+  int64_t failed_at_ = -1;
   bool console_ = false;
   KernelLevel kernel_level_ = best_kernel_level();
 };

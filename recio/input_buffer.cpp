@@ -102,6 +102,8 @@ void InputCursor::reset(host::Offset position) {
   bytes_ = data_.get();
   base_ = position;
   pos_ = fill_ = 0;
+  line_ends_ = 0;
+  line_start_ = position;
   from_start_ = 0;
   last_was_line_feed_ = true;
   supplied_line_feed_ = false;
@@ -193,6 +195,8 @@ int InputCursor::skip_record() {
     const void *lf = std::memchr(bytes_ + pos_, '\n', fill_ - pos_);
     if (lf) {
       pos_ = static_cast<size_t>(static_cast<const char *>(lf) - bytes_) + 1;
+      ++line_ends_;
+      line_start_ = position();
       return 0;
     }
     pos_ = fill_;

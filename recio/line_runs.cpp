@@ -104,14 +104,14 @@ size_t read_lines(int32_t unit, const LineShape &shape, T *values, size_t count,
     T *out = values + static_cast<ptrdiff_t>(done) * stride;
     const size_t taken = convert(level, shape, from, fields, out, stride);
     if (taken == fields) {
-      in.advance(used);
+      in.advance_lines(used, lines);
       done += fields;
       continue;
     }
     // The lines before the one with the field not taken are read; that line
     // is the read statement's, from its start.
     const size_t whole = taken / per_line;
-    if (whole > 0) in.advance(ends[whole - 1]);
+    if (whole > 0) in.advance_lines(ends[whole - 1], whole);
     done += whole * per_line;
     break;
   }

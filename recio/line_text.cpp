@@ -22,7 +22,7 @@ int32_t read_line_text(int32_t unit, char *text, size_t length, Handling handlin
         taken = static_cast<size_t>(static_cast<const char *>(cr) - p);
       std::memcpy(text, p, taken);
       std::memset(text + taken, ' ', length - taken);
-      in.advance(line + 1);
+      in.advance_lines(line + 1, 1);
       return 0;
     }
   }

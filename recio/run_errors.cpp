@@ -193,6 +193,10 @@ void set_exit_handler(ExitHandler handler) { g_exit_handler = handler; }
 
 void set_error_descriptor(int fd) { g_error_fd = fd; }
 
+void write_to_standard_error(std::string_view text) {
+  (void)host::write_all(g_error_fd, text.data(), text.size());
+}
+
 void reset_run_errors() {
   g_top_frame = nullptr;
   g_ending = false;

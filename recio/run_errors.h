@@ -89,6 +89,8 @@ void set_exit_handler(ExitHandler handler);
 
 // The descriptor run-time error reports are written to (standard error).
 void set_error_descriptor(int fd);
+// Writes `text` there as it is, unchecked like the reports.
+void write_to_standard_error(std::string_view text);
 
 // Clears the traceback stack and the ending state, for a fresh in-process run.
 void reset_run_errors();

@@ -387,6 +387,25 @@ void rewind_unit(int32_t unit) {
   c.input.reset(0);
 }
 
+InputPlace input_place(int32_t unit) {
+  const Connection *c = find_connection(unit);
+  if (!c) return {};
+  return {c->input.line_ends() + 1, c->input.line_start()};
+}
+
+uint64_t count_lines_to_end(int32_t unit) {
+  Connection *c = find_connection(unit);
+  if (!c || c->is_console) return 0;
+  while (c->input.skip_record() == 0) {
+  }
+  return c->input.line_ends();
+}
+
+std::string_view unit_name(int32_t unit) {
+  const Connection *c = find_connection(unit);
+  return c ? c->name_view() : std::string_view();
+}
+
 int32_t argument_count() { return g_argc; }
 
 void get_argument(int16_t index, char *dest, size_t length, int16_t &status) {

@@ -33,6 +33,21 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
                      int32_t record_length = 1024, std::string_view status = "UNKNOWN");
 void rewind_unit(int32_t unit);
 
+// Where a unit's input stands, for a report of what a run passed over: the
+// number of the current line (from 1) and the byte position it begins at,
+// counted from the start of the file, or from the last rewind.
+struct InputPlace {
+  uint64_t line = 0;
+  int64_t line_start = 0;
+};
+InputPlace input_place(int32_t unit);
+// Reads a unit on from where its reads stopped (at the end of the file, or
+// at a Ctrl-Z that ended them early) to the end of the file, and returns the
+// number of lines the file holds, a last line without a line feed included.
+uint64_t count_lines_to_end(int32_t unit);
+// The name a unit is connected under; empty when it is not connected.
+std::string_view unit_name(int32_t unit);
+
 int32_t argument_count();
 // Copies argument `index` into `dest` (blank padded); `status` receives its full
 // length, or -1 when there is no such argument.

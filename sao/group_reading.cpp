@@ -2,6 +2,7 @@
 
 #include "recio/run_errors.h"
 #include "recio/field_input.h"
+#include "sao/pass_record.h"
 #include "sao/reader_state.h"
 
 #include <algorithm>
@@ -213,7 +214,9 @@ int32_t read_group(const PlanStep &step, int32_t count) {
   }
   recio::ReadStatement read(kInputUnit, reader().slot_format(row.slot), recio::kErrorsAndEnd);
   read_elements(read, advanced(d, done), count - static_cast<int32_t>(done));
-  return read.finish();
+  const int32_t status = read.finish();
+  if (status < 0 || (status > 0 && !row.ignores_errors)) note_group_stop(status, row.group, read);
+  return status;
 }
 
 // Notes that the row's read may store its first `count` elements, for the

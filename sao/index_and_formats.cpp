@@ -5,6 +5,7 @@
 #include "recio/output_records.h"
 #include "recio/run_errors.h"
 #include "sao/destination.h"
+#include "sao/pass_record.h"
 #include "sao/reader_state.h"
 
 #include <algorithm>
@@ -83,11 +84,11 @@ template <size_t N> void write_slots(WrittenSet &set, const std::array<SlotText,
   set.filled = true;
 }
 
-// Status of one read of a leading group.
-Outcome leading_outcome(int32_t status) {
-  if (status < 0) return Outcome::end_of_input;
-  if (status > 0) return Outcome::record_abandoned;
-  return Outcome::leading_groups_read;
+// Status of one read of leading group `group`.
+Outcome leading_outcome(int32_t status, int32_t group, const recio::ReadStatement &read) {
+  if (status == 0) return Outcome::leading_groups_read;
+  note_group_stop(status, group, read);
+  return status < 0 ? Outcome::end_of_input : Outcome::record_abandoned;
 }
 
 } // namespace
@@ -97,7 +98,9 @@ Outcome read_index() {
   recio::set_statement(234);
   // After a rejected index its second line is already in DFI(1) to DFI(40),
   // so only the line after it is read.
-  const size_t first = std::exchange(r.index_first_line_carried, false) ? 41 : 1;
+  const bool carried = std::exchange(r.index_first_line_carried, false);
+  begin_pass(carried);
+  const size_t first = carried ? 41 : 1;
   const size_t count = 81 - first;
   // Whole lines of 40 canonical I3 fields need no read statement.
   static const recio::FormatHandle format = recio::cached_format("(40I3)");
@@ -107,8 +110,17 @@ Outcome read_index() {
   recio::ReadStatement read(kInputUnit, format, recio::kErrorsAndEnd);
   read.items(&r.dfi[first + done], count - done);
   const int32_t status = read.finish();
-  if (status < 0) return Outcome::end_of_input;
-  return status > 0 ? Outcome::index_error : Outcome::index_read;
+  if (status == 0) return Outcome::index_read;
+  const auto entry = static_cast<int32_t>(first + done + read.items_read());
+  if (status < 0) {
+    note_stop(PassStop::input_ended, true, entry, read);
+    // A blank line at the end of the input reads as counts of 0.
+    r.pass.no_counts = std::all_of(&r.dfi[first], &r.dfi[static_cast<size_t>(entry)],
+                                   [](int32_t n) { return n == 0; });
+    return Outcome::end_of_input;
+  }
+  note_stop(PassStop::index_unreadable, true, entry, read);
+  return Outcome::index_error;
 }
 
 Outcome resync_read() {
@@ -121,6 +133,13 @@ Outcome resync_read() {
 
 void reject_index() {
   ReaderState &r = reader();
+  PassFacts &pass = r.pass;
+  pass.stop = PassStop::index_rejected;
+  pass.in_index = true;
+  pass.part = 1;
+  pass.rejected_count = r.dfi[1];
+  pass.no_counts =
+      std::all_of(r.dfi.begin() + 1, r.dfi.begin() + 41, [](int32_t n) { return n == 0; });
   std::copy(r.dfi.begin() + 41, r.dfi.end(), r.dfi.begin() + 1);
   r.index_first_line_carried = true;
 }
@@ -158,7 +177,7 @@ Outcome read_leading_groups() {
     if (done < static_cast<size_t>(count)) {
       recio::ReadStatement read(kInputUnit, r.slot_format(2), recio::kErrorsAndEnd);
       read_elements(read, advanced(reals, done), count - static_cast<int32_t>(done));
-      const Outcome o = leading_outcome(read.finish());
+      const Outcome o = leading_outcome(read.finish(), 1, read);
       if (o != Outcome::leading_groups_read) return o;
     }
   }
@@ -169,14 +188,14 @@ Outcome read_leading_groups() {
     std::array<char, 120> &line = i == 1 ? r.group2_first_line : r.group2_second_line;
     recio::ReadStatement read(kInputUnit, r.slot_format(3), recio::kErrorsAndEnd);
     read.item(line.data(), line.size());
-    const Outcome o = leading_outcome(read.finish());
+    const Outcome o = leading_outcome(read.finish(), 2, read);
     if (o != Outcome::leading_groups_read) return o;
   }
   if (r.dfi[3] >= 1) {
     recio::set_statement(300);
     recio::ReadStatement read(kInputUnit, r.slot_format(4), recio::kErrorsAndEnd);
     read_elements(read, dest(r.time_stamp_chars), r.dfi[3]);
-    const Outcome o = leading_outcome(read.finish());
+    const Outcome o = leading_outcome(read.finish(), 3, read);
     if (o != Outcome::leading_groups_read) return o;
   }
   return Outcome::leading_groups_read;

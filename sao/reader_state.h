@@ -4,6 +4,7 @@
 
 #include "recio/format.h"
 #include "sao/group_plan.h"
+#include "sao/pass_facts.h"
 
 #include <array>
 #include <cstdint>
@@ -102,6 +103,7 @@ struct RecordHead {
   std::array<char, 120> group2_second_line{};
   std::array<char, 120> time_stamp_chars{};
   std::array<char, kTimeStampTextLength> time_stamp_text{};
+  PassFacts pass; // the pass under way, or the last one
 };
 
 struct ReaderState : RecordHead {
@@ -129,6 +131,8 @@ struct ReaderState : RecordHead {
 };
 
 ReaderState &reader();
+// The facts of the record loop's current (or last) pass.
+inline const PassFacts &pass_facts() { return reader().pass; }
 // Back to the state at the start of a run (numbers zero, texts and slots
 // NULs), for the next run in the same process. Costs what the last run wrote.
 void reset_reader();

@@ -2,6 +2,7 @@
 
 #include "recio/output_records.h"
 #include "recio/run_errors.h"
+#include "sao/pass_record.h"
 #include "sao/reader_state.h"
 
 #include <algorithm>
@@ -50,6 +51,7 @@ void write_listing_line() {
   put(t + 17, 2);
   recio::set_statement(334);
   recio::write_formatted(kListUnit, "(a)", {std::string_view(line, sizeof line)});
+  note_listed();
 }
 
 } // namespace sao

@@ -1,6 +1,7 @@
 #include "driver/program_flow.h"
 
 #include "driver/prescan.h"
+#include "driver/run_report.h"
 #include "recio/field_input.h"
 #include "recio/output_records.h"
 #include "recio/run_errors.h"
@@ -19,6 +20,7 @@ namespace driver {
 namespace {
 
 recio::TracebackFrame g_frame{nullptr, "vornet", "_main", 0};
+RunReport *g_report = nullptr;
 
 // One pass of the record loop; false when the input has ended.
 bool read_one_record() {
@@ -88,9 +90,22 @@ void list_input() {
   recio::set_statement(213);
   recio::write_formatted(sao::kListUnit, "(a/)", {"  Date (Day of year) Time"});
 
-  while (read_one_record()) {
+  if (!g_report) {
+    while (read_one_record()) {
+    }
+  } else {
+    g_report->begin_listing(recio::unit_name(input_unit));
+    for (bool more = true; more;) {
+      more = read_one_record();
+      g_report->pass(sao::pass_facts());
+    }
+    g_report->end_of_input(recio::count_lines_to_end(input_unit));
   }
   recio::set_statement(652);
+}
+
+void set_run_report(RunReport *report) {
+  g_report = report;
 }
 
 void run_program() {

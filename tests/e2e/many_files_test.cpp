@@ -240,11 +240,12 @@ TEST_P(CommandLineOptions, AloneTheyAnswerOtherwiseTheyNameFiles) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandLineOptions,
-    testing::Values(OptionCase{"Help", {"--help"}, "Usage: vornet [file ...]\n", 0, false},
-                    OptionCase{"Version", {"--version"}, "vornet ", 0, false},
-                    OptionCase{"HelpAsAPath", {"./--help"}, "./--help\r\nStop", 0, true},
-                    OptionCase{"HelpAmongFiles", {"--help", "a.sao"}, "--help\r\nStop", 0, true},
-                    OptionCase{"UnknownOptionIsAFile", {"--verbose"}, "", 1, false}),
+    testing::Values(
+        OptionCase{"Help", {"--help"}, "Usage: vornet [--report] [--] [file ...]\n", 0, false},
+        OptionCase{"Version", {"--version"}, "vornet ", 0, false},
+        OptionCase{"HelpAsAPath", {"./--help"}, "./--help\r\nStop", 0, true},
+        OptionCase{"HelpAmongFiles", {"--help", "a.sao"}, "--help\r\nStop", 0, true},
+        OptionCase{"UnknownOptionIsAFile", {"--verbose"}, "", 1, false}),
     [](const testing::TestParamInfo<OptionCase> &info) { return std::string(info.param.name); });
 
 } // namespace

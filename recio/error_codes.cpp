@@ -56,6 +56,7 @@ constexpr Message kMessages[] = {
     {6501, "end of file met"},
     {6502, "the system reported a write failure"},
     {6503, "unit not connected"},
+    {6700, "not enough memory for the run"},
 };
 
 } // namespace

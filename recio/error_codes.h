@@ -47,6 +47,8 @@ enum class ErrorCode : uint8_t {
   end_of_file = 73,
   write_failed = 74,
   unit_not_connected = 75,
+
+  out_of_memory = 92,
 };
 
 // 6000 plus the table value of `code`.

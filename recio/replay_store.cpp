@@ -1,11 +1,14 @@
 #include "recio/replay_store.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace recio {
 
 ReplayStore::ReplayStore(size_t memory_limit) : memory_limit_(memory_limit) {}
+
+void ReplayStore::Free::operator()(char *p) const { std::free(p); }
 
 ReplayStore::~ReplayStore() {
   release();
@@ -36,8 +39,13 @@ host::ByteCount ReplayStore::read(host::Handle fd, char *dest, size_t size) {
 bool ReplayStore::keep(const char *data, size_t n) {
   if (memory_fill_ < memory_limit_) {
     // Allocated on first use and not cleared, so that only the pages written
-    // become resident.
-    if (!memory_) memory_.reset(new char[memory_limit_]);
+    // become resident. Where the host has no memory for it, everything goes
+    // to the temporary file instead (malloc, not new: the process's
+    // new-handler would end the run).
+    if (!memory_) memory_.reset(static_cast<char *>(std::malloc(memory_limit_)));
+    if (!memory_) memory_limit_ = 0;
+  }
+  if (memory_fill_ < memory_limit_) {
     const size_t m = std::min(n, memory_limit_ - memory_fill_);
     std::memcpy(memory_.get() + memory_fill_, data, m);
     memory_fill_ += m;

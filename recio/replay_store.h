@@ -44,8 +44,11 @@ private:
   host::ByteCount give_back(char *dest, size_t size);
   void release();
 
+  struct Free {
+    void operator()(char *p) const;
+  };
   size_t memory_limit_;
-  std::unique_ptr<char[]> memory_;
+  std::unique_ptr<char, Free> memory_;
   size_t memory_fill_ = 0;
   size_t kept_ = 0;
   host::Handle spill_fd_ = host::kNoHandle;

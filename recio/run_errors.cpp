@@ -12,6 +12,8 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -33,23 +35,41 @@ constexpr std::string_view kContextTexts[] = {
     "\r\n- ",
 };
 
-// Collects a report in memory so it reaches standard error in one write.
+// Collects a report so that it reaches its stream in one write, in a buffer
+// of its own: a report of memory running short must not ask for any. A text
+// longer than the buffer (a very long name) goes in more writes.
 class ReportText {
 public:
+  explicit ReportText(int fd = g_error_fd) : fd_(fd) {}
+  ReportText(const ReportText &) = delete;
+  ReportText &operator=(const ReportText &) = delete;
   ReportText &operator<<(std::string_view s) {
-    text_.append(s);
+    while (!s.empty()) {
+      if (fill_ == sizeof text_) flush();
+      const size_t n = std::min(s.size(), sizeof text_ - fill_);
+      std::memcpy(text_ + fill_, s.data(), n);
+      fill_ += n;
+      s.remove_prefix(n);
+    }
     return *this;
   }
   ReportText &operator<<(int32_t n) {
     char digits[16];
     const auto r = std::to_chars(digits, digits + sizeof digits, n);
-    text_.append(digits, r.ptr);
-    return *this;
+    return *this << std::string_view(digits, static_cast<size_t>(r.ptr - digits));
   }
-  ~ReportText() { (void)host::write_all(g_error_fd, text_.data(), text_.size()); }
+  ~ReportText() { flush(); }
+  // Writes what is held; false when the host refuses.
+  bool flush() {
+    const bool ok = host::write_all(fd_, text_, fill_);
+    fill_ = 0;
+    return ok;
+  }
 
 private:
-  std::string text_;
+  int fd_;
+  size_t fill_ = 0;
+  char text_[4096];
 };
 
 } // namespace
@@ -111,6 +131,12 @@ int32_t raise_run_time_error(ErrorCode code, StatementKind kind, Handling handli
   return number; // only while the end-of-run closing is under way
 }
 
+void raise_allocation_failure() {
+  raise_run_time_error(ErrorCode::out_of_memory, StatementKind::allocate, kNoHandling);
+  // Only while the end-of-run closing is under way, which allocates nothing.
+  throw std::bad_alloc();
+}
+
 void raise_subscript_error() {
   raise_run_time_error(ErrorCode::subscript_out_of_range, StatementKind::check, kNoHandling);
   std::abort(); // not reached: checks end the run
@@ -129,11 +155,10 @@ namespace {
 // The stop's text on the console, after a pending line end.
 void write_stop(std::string_view text) {
   Connection &console = console_output();
-  std::string out;
-  if (console.write_mode) out.append("\r\n");
-  out.append(text.empty() ? std::string_view("Stop - Program terminated.") : text);
-  out.append("\r\n");
-  if (!host::write_all(console.fd, out.data(), out.size()))
+  ReportText out(console.fd);
+  if (console.write_mode) out << "\r\n";
+  out << (text.empty() ? std::string_view("Stop - Program terminated.") : text) << "\r\n";
+  if (!out.flush())
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &console);
 }
 

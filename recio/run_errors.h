@@ -57,6 +57,11 @@ void set_statement(int32_t number);
 int32_t raise_run_time_error(ErrorCode code, StatementKind kind, Handling handling,
                              Connection *connection = nullptr);
 
+// The host refused memory: the run ends with a report, as after any other
+// failure. The new-handler of the process, so that no allocation anywhere
+// ends it otherwise.
+[[noreturn]] void raise_allocation_failure();
+
 // A subscript found outside its declared bounds by the caller's check.
 [[noreturn]] void raise_subscript_error();
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace recio {
@@ -204,6 +205,7 @@ void initialize_runtime(int argc, char **argv, int in_fd, int out_fd, int err_fd
     registered = true;
     host::start_process();
     host::at_exit(close_all_units);
+    std::set_new_handler(raise_allocation_failure);
   }
   // A standard stream closed at start-up is held on the null device, so that no
   // file opened later takes its descriptor; transfers on it then fail.

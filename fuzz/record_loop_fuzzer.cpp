@@ -4,17 +4,12 @@
 // (status 1), and leave a list file of whole records: an optional pre-scan
 // message, the header, an empty record and 25-character listing lines.
 //
-// Every file is run a second time read through windows of the file (one
-// page each, taken from its first byte) instead of the buffer: the two runs
-// must end alike, with the same console output, report and list file. A
-// file whose carriage returns all stand before line feeds is run once more
+// A file whose carriage returns all stand before line feeds is run once more
 // with the other line ends (CR LF for LF, or LF for CR LF), with the same
 // outcome.
 #include "harness.h"
 
 #include "driver/program_flow.h"
-#include "recio/connection.h"
-#include "recio/host/host.h"
 #include "sao/reader_state.h"
 
 #include <cstdint>
@@ -126,12 +121,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzzing::enter_work_dir();
   const std::string_view text(reinterpret_cast<const char *>(data), size);
   const Run first = run_once(text.data(), text.size());
-  recio::InputCursor::set_windows(recio::host::view_granularity(), 0);
-  const Run windowed = run_once(text.data(), text.size());
-  recio::InputCursor::set_windows(recio::kWindowBytes, recio::kLargeFileBytes);
-  if (!same_run(first, windowed))
-    finding("the run depends on reading through windows",
-            first.err + first.list + "|" + windowed.err + windowed.list);
   const std::string other = other_line_ends(text);
   if (!other.empty()) {
     const Run second = run_once(other.data(), other.size());

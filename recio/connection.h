@@ -16,43 +16,16 @@ namespace recio {
 
 class ReplayStore;
 
-// A view of a file that is released when it goes.
-class FileWindow {
-public:
-  FileWindow() = default;
-  FileWindow(FileWindow &&other) noexcept : view_(std::exchange(other.view_, {})) {}
-  FileWindow &operator=(FileWindow &&other) noexcept {
-    if (this != &other) {
-      release();
-      view_ = std::exchange(other.view_, {});
-    }
-    return *this;
-  }
-  ~FileWindow() { release(); }
-
-  bool map(host::Handle fd, host::Offset offset, size_t size) {
-    release();
-    return host::map_view(fd, offset, size, view_);
-  }
-  void release() {
-    if (view_.mapping) host::unmap_view(view_); // most units never map one
-  }
-  const char *data() const { return view_.data; }
-
-private:
-  host::FileView view_;
-};
-
-// Reads a host handle through a large buffer. Lines of any length pass in
-// constant memory: the buffer is refilled only once it is fully consumed.
-// When the file ends after a last line without a line feed, one line feed
-// is supplied, so that line is a record like any other.
+// Reads a host handle through a buffer. Lines of any length pass in constant
+// memory: the buffer is refilled only once it is fully consumed. When the
+// file ends after a last line without a line feed, one line feed is
+// supplied, so that line is a record like any other.
 //
-// A large regular file is read through windows instead: views of the file,
-// one at a time, that end after a line feed, so that the kernel copies
-// nothing and lines do not straddle two windows. Each window reaches no
-// further than the file's size when it is taken, less a margin that stays
-// mapped for the field kernels' loads; the rest of the file is read.
+// Every byte comes from a read of the handle, also for a large file: a
+// read is never the slow way to get a file's bytes, where a view of the file
+// costs four times as much on a host that keeps shadow page tables, and what
+// a read gives is the file as it was at that moment, whole lines and nothing
+// the file never held, also when another process cuts it meanwhile.
 class InputCursor {
 public:
   static constexpr int kEnd = -1;       // the file is over, at the start of a record
@@ -64,14 +37,14 @@ public:
   InputCursor &operator=(InputCursor &&) noexcept;
 
   void attach(host::Handle fd, size_t capacity);
-  // The handle is a regular file, which may be read through windows.
-  void allow_windows() { windows_allowed_ = true; }
+  // The file's size when it was opened: until the next reset() (a rewind),
+  // reads stop there, and the end is met without asking the host once more
+  // for what it already told. A file that grows meanwhile is read as it was.
+  void set_known_size(host::Offset size) { known_size_ = size; }
   // Forgets buffered data: the next byte comes from the handle, which stands
   // at byte `position` of the file.
   void reset(host::Offset position = 0);
-  // The handle is being closed: the window of its file goes first, so that
-  // no view outlives the connection (a host may refuse to cut or delete a
-  // file while one exists).
+  // The handle is being closed.
   void close() { reset(); }
 
   // For a handle that cannot seek: keeps what is read from now on, so that
@@ -124,25 +97,18 @@ public:
   host::Offset line_start() const { return line_start_; }
   int last_errno() const { return errno_; }
 
-  // The window size and the file size from which windows are taken. Tests
-  // and the fuzzer make them small; a file below the buffer's size is then
-  // looked at before its first read.
-  static void set_windows(size_t window_bytes, host::Offset large_file);
-
 private:
-  static constexpr int kNoWindow = -3;
   void allocate();
   int refill();
-  int next_window();
-  void check_size();
   host::ByteCount read_handle(char *dest, size_t size);
 
   std::unique_ptr<char[]> data_;
-  const char *bytes_ = nullptr; // the current bytes: the buffer's or a window's
+  const char *bytes_ = nullptr; // the buffer's bytes
   size_t capacity_ = 0;
   size_t pos_ = 0;
   size_t fill_ = 0;
   host::Offset base_ = 0;
+  host::Offset known_size_ = -1; // -1: not known (a pipe, a device)
   uint64_t line_ends_ = 0;
   host::Offset line_start_ = 0;
   host::Handle fd_ = host::kNoHandle;
@@ -155,11 +121,6 @@ private:
   // The handle reported its end: a terminal reports it once per end-of-file
   // key, so it is kept until reset() instead of being asked for again.
   bool end_seen_ = false;
-  bool windows_allowed_ = false;
-  bool size_checked_ = false;
-  bool large_ = false;         // windows are taken while the file is large enough
-  bool handle_at_base_ = true; // the handle's own position is base_ (not so after windows)
-  FileWindow window_;
   std::unique_ptr<ReplayStore> replay_; // only on a handle that cannot seek
 };
 
@@ -174,6 +135,8 @@ struct Connection {
   bool append = false;
   // The exclusive lock on an appended file is held (taken at the first write).
   bool locked = false;
+  // An appended file not yet positioned at its end for reading.
+  bool unpositioned_append = false;
   std::string name; // as connected, whole
   host::FileIdentity identity;
   bool has_identity = false;
@@ -194,11 +157,11 @@ struct Connection {
   std::string_view name_view() const { return name; }
 };
 
-inline constexpr size_t kInputBufferSize = 256 * 1024;
-// Input windows: each hands out up to kWindowBytes of a regular file of at
-// least kLargeFileBytes (input_buffer.cpp says why these sizes).
-inline constexpr size_t kWindowBytes = 4 << 20;
-inline constexpr host::Offset kLargeFileBytes = 1 << 20;
+// The input buffer: small enough that the bytes the host copies into it are
+// still in the processor's cache when they are read (a 256 KiB buffer, with
+// the group storage the reader writes meanwhile, takes a third more time on
+// a core with 512 KiB of cache), large enough that reads stay few.
+inline constexpr size_t kInputBufferSize = 64 * 1024;
 inline constexpr size_t kOutputBufferSize = 64 * 1024;
 
 } // namespace recio

@@ -7,6 +7,7 @@
 #include "recio/real_conversion.h"
 #include "recio/units.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -165,7 +166,11 @@ void ReadStatement::begin(int32_t unit) {
       raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &c);
     }
     c.write_mode = false;
+    c.unpositioned_append = false;
     c.input.reset(host::seek(c.fd, 0, host::From::current));
+  } else if (c.unpositioned_append) {
+    c.unpositioned_append = false;
+    c.input.reset(std::max<int64_t>(0, host::seek(c.fd, 0, host::From::end)));
   }
   if (connection_->end_of_file) {
     fail(ErrorCode::end_of_file);

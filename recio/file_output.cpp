@@ -85,10 +85,23 @@ namespace {
 
 // For an appended file the next write lands at the end of the file as it is
 // now, which other runs may have moved; what they wrote counts as whole.
+// Under the lock no other run moves it: the offsets count from where the
+// run's first write landed, which a failed write finds from the file's size.
 void settle_base(Connection &c) {
-  if (!c.append || !c.seekable) return;
+  if (!c.append || !c.seekable || c.locked) return;
   const host::Offset end = host::seek(c.fd, 0, host::From::end);
   if (end >= 0 && end != c.records.base) c.records.base = c.records.whole_end = end;
+}
+
+// After a failed write to a locked appended file of which `written` bytes
+// reached it: its end is theirs, so the offsets are moved to where they are.
+void settle_base_after(Connection &c, size_t written) {
+  if (!c.append || !c.seekable || !c.locked) return;
+  host::Offset size = 0;
+  if (!host::size_of(c.fd, size)) return;
+  const host::Offset shift = size - (c.records.base + static_cast<host::Offset>(written));
+  c.records.base += shift;
+  c.records.whole_end += shift;
 }
 
 // After a write of which only `written` bytes reached the file: back to the
@@ -124,6 +137,7 @@ bool flush_held(Connection &c, size_t n) {
     if (r.last_end > 0) r.whole_end = r.base + static_cast<host::Offset>(r.last_end);
     r.base += static_cast<host::Offset>(written);
   } else {
+    settle_base_after(c, written);
     cut_back(c, written);
     n = c.output_fill; // the failed statement's output goes with it
   }

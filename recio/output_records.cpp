@@ -33,8 +33,6 @@ RecordSink::RecordSink(int32_t unit) {
       begin_output(c, c.input.position());
     } else {
       // Writing after reading: the written records become the last ones.
-      // The input's window of the file goes first: a host may refuse to cut
-      // a file while a view of it exists.
       const host::Offset at = c.input.position();
       c.input.reset(at);
       if (c.seekable &&

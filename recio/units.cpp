@@ -355,11 +355,11 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   c.has_identity = facts.has_identity;
   c.seekable = facts.is_regular;
   c.append = append;
-  host::Offset position = 0;
-  if (append && c.seekable) position = host::seek(fd, 0, host::From::end);
   c.input.attach(fd, kInputBufferSize);
-  c.input.reset(position < 0 ? 0 : position);
-  if (c.seekable) c.input.allow_windows();
+  // An appended file is positioned at its end when it is first read; every
+  // write lands there by itself.
+  c.unpositioned_append = append && c.seekable;
+  if (c.seekable && !append) c.input.set_known_size(facts.size);
   // A pipe cannot go back to its start: what it gives is kept for the rewind.
   if (!c.seekable) c.input.keep_for_replay();
   attach_output(c);

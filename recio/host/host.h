@@ -33,6 +33,7 @@ struct FileFacts {
   bool is_directory = false;
   bool is_pipe = false;    // a pipe or FIFO: read once, never repositioned
   bool is_regular = false; // a file that can be repositioned and cut
+  Offset size = 0;         // of a regular file, when the facts were taken
 };
 
 // Why an open failed, in the host-neutral terms the connect reports.
@@ -101,27 +102,6 @@ Offset seek(Handle handle, Offset offset, From from);
 bool cut(Handle handle, Offset size);
 // The file's size now, without moving its position.
 bool size_of(Handle handle, Offset &size);
-
-// A read-only view of part of a file: its bytes in memory, without a copy.
-struct FileView {
-  const char *data = nullptr; // the file's byte at the offset the view was asked for
-  void *mapping = nullptr;    // what unmap_view() releases
-  size_t mapped = 0;
-};
-
-// The offset of a view is a multiple of this: the page size on POSIX, the
-// allocation granularity on Windows.
-size_t view_granularity();
-
-// Maps `size` bytes of the file from `offset` (a multiple of
-// view_granularity(), and `offset + size` within the file) for reading;
-// false where the host refuses, and the caller reads instead. Reading the
-// view never ends the process, whatever another process does to the file
-// meanwhile: where it cuts the file, the view's bytes past the cut read as
-// NULs (POSIX), or the host refuses to cut a file while a view of it exists
-// (Windows).
-bool map_view(Handle handle, Offset offset, size_t size, FileView &view);
-void unmap_view(FileView &view);
 
 // Whether the handle is an interactive console (a terminal).
 bool is_console(Handle handle);

@@ -1,7 +1,6 @@
 // The host calls on POSIX systems (Linux).
 #include "recio/host/host.h"
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -9,7 +8,6 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +21,7 @@ void describe(const struct stat &st, FileFacts &facts) {
   facts.is_directory = S_ISDIR(st.st_mode);
   facts.is_pipe = S_ISFIFO(st.st_mode);
   facts.is_regular = S_ISREG(st.st_mode);
+  facts.size = static_cast<Offset>(st.st_size);
 }
 
 OpenFailure failure_of(int err) {
@@ -142,107 +141,6 @@ bool size_of(Handle handle, Offset &size) {
   if (::fstat(handle, &st) != 0) return false;
   size = st.st_size;
   return true;
-}
-
-namespace {
-
-// Views are guarded against a file that another process cuts while it is
-// read: a load from a page past the new end raises SIGBUS, and the handler
-// puts zero pages in place of the rest of that view, so the load runs again
-// and reads NULs. The reader goes on to the end of its view and then finds
-// the file's new end, as a read would. Faults anywhere else go on to the
-// action that was there before.
-constexpr size_t kGuardedViews = 8;
-
-struct GuardedView {
-  std::atomic<uintptr_t> start{0};
-  std::atomic<uintptr_t> end{0}; // 0: the slot is free
-};
-
-GuardedView g_guarded[kGuardedViews];
-struct sigaction g_previous_bus_action {};
-uintptr_t g_page_size = 0;
-bool g_guard_installed = false;
-
-void on_bus_error(int signal, siginfo_t *info, void *context) {
-  const int saved_errno = errno;
-  const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
-  for (const GuardedView &v : g_guarded) {
-    const uintptr_t end = v.end.load(std::memory_order_acquire);
-    const uintptr_t start = v.start.load(std::memory_order_relaxed);
-    if (at < start || at >= end) continue;
-    const uintptr_t page = at & ~(g_page_size - 1);
-    if (::mmap(reinterpret_cast<void *>(page), end - page, PROT_READ,
-               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
-      errno = saved_errno;
-      return;
-    }
-    break;
-  }
-  errno = saved_errno;
-  const struct sigaction &previous = g_previous_bus_action;
-  if (previous.sa_flags & SA_SIGINFO) {
-    previous.sa_sigaction(signal, info, context);
-  } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
-    previous.sa_handler(signal);
-  } else {
-    ::sigaction(SIGBUS, &previous, nullptr); // the fault recurs, with the default action
-  }
-}
-
-bool guard(uintptr_t start, uintptr_t end) {
-  if (!g_guard_installed) {
-    g_page_size = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    struct sigaction action {};
-    action.sa_sigaction = on_bus_error;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    if (::sigaction(SIGBUS, &action, &g_previous_bus_action) != 0) return false;
-    g_guard_installed = true;
-  }
-  for (GuardedView &v : g_guarded) {
-    if (v.end.load(std::memory_order_relaxed) != 0) continue;
-    v.start.store(start, std::memory_order_relaxed);
-    v.end.store(end, std::memory_order_release);
-    return true;
-  }
-  return false; // every slot taken: the caller reads instead
-}
-
-void unguard(uintptr_t start) {
-  for (GuardedView &v : g_guarded)
-    if (v.end.load(std::memory_order_relaxed) != 0 &&
-        v.start.load(std::memory_order_relaxed) == start)
-      v.end.store(0, std::memory_order_release);
-}
-
-} // namespace
-
-size_t view_granularity() {
-  return static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-}
-
-bool map_view(Handle handle, Offset offset, size_t size, FileView &view) {
-  if (size == 0) return false;
-  void *p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, handle, static_cast<off_t>(offset));
-  if (p == MAP_FAILED) return false;
-  const auto start = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-  if (!guard(start, (start + size + page - 1) & ~(page - 1))) {
-    ::munmap(p, size);
-    return false;
-  }
-  view.data = static_cast<const char *>(p);
-  view.mapping = p;
-  view.mapped = size;
-  return true;
-}
-
-void unmap_view(FileView &view) {
-  if (!view.mapping) return;
-  unguard(reinterpret_cast<uintptr_t>(view.mapping));
-  ::munmap(view.mapping, view.mapped);
-  view = FileView{};
 }
 
 bool is_console(Handle handle) {

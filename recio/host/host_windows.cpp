@@ -103,6 +103,7 @@ bool describe(HANDLE h, FileFacts &facts) {
     facts.has_identity = true;
     facts.is_directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     facts.is_regular = !facts.is_directory;
+    facts.size = static_cast<Offset>((uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
   }
   return true;
 }
@@ -574,36 +575,6 @@ void unlock(Handle handle) {
   at.Offset = kLockOffsetLow;
   at.OffsetHigh = kLockOffsetHigh;
   if (h != INVALID_HANDLE_VALUE) (void)UnlockFileEx(h, 0, 1, 0, &at);
-}
-
-// A view of a file's section. The system refuses to cut a file while a view
-// of it exists, so its bytes stay readable.
-size_t view_granularity() {
-  SYSTEM_INFO info{};
-  GetSystemInfo(&info);
-  return info.dwAllocationGranularity;
-}
-
-bool map_view(Handle handle, Offset offset, size_t size, FileView &view) {
-  const HANDLE h = os_handle(handle);
-  if (h == INVALID_HANDLE_VALUE || size == 0) return false;
-  const HANDLE section = CreateFileMappingW(h, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  if (!section) return false;
-  const auto at = static_cast<uint64_t>(offset);
-  void *p = MapViewOfFile(section, FILE_MAP_READ, static_cast<DWORD>(at >> 32),
-                          static_cast<DWORD>(at & 0xFFFFFFFFu), size);
-  CloseHandle(section); // the view keeps the section
-  if (!p) return false;
-  view.data = static_cast<const char *>(p);
-  view.mapping = p;
-  view.mapped = size;
-  return true;
-}
-
-void unmap_view(FileView &view) {
-  if (!view.mapping) return;
-  UnmapViewOfFile(view.mapping);
-  view = FileView{};
 }
 
 } // namespace recio::host

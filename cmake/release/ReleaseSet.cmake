@@ -54,9 +54,11 @@ execute_process(COMMAND git log -1 --format=%ct
                 COMMAND_ERROR_IS_FATAL ANY)
 message(STATUS "Release set ${version}, time stamps ${epoch} (the last commit)")
 
-# The builds see none of the caller's compiler settings, and every tool
-# that writes a time stamp writes the commit's, in UTC.
-set(fixed_env ${CMAKE_COMMAND} -E env --unset=CXX --unset=CXXFLAGS --unset=CPPFLAGS
+# Every step sees none of the caller's compiler settings and umask (CPack
+# makes the package's folders by the umask), and every tool that writes a
+# time stamp writes the commit's, in UTC (strip too, into a Windows program).
+set(fixed_env sh -c "umask 022 && exec \"$@\"" umask-022
+              ${CMAKE_COMMAND} -E env --unset=CXX --unset=CXXFLAGS --unset=CPPFLAGS
               --unset=LDFLAGS SOURCE_DATE_EPOCH=${epoch} TZ=UTC LC_ALL=C)
 
 set(products)
@@ -77,9 +79,9 @@ function(vornet_release_part name archive_arch deb_arch)
     set(deb vornet_${version}_${deb_arch}.deb)
     list(APPEND commands
          COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}/archive
-         COMMAND ${CMAKE_COMMAND} --install ${dir} --component archive --strip
+         COMMAND ${fixed_env} ${CMAKE_COMMAND} --install ${dir} --component archive --strip
                  --prefix ${dir}/archive/${archive}
-         COMMAND ${CMAKE_COMMAND} -DFOLDER=${dir}/archive/${archive}
+         COMMAND ${fixed_env} ${CMAKE_COMMAND} -DFOLDER=${dir}/archive/${archive}
                  -DARCHIVE=${dist}/${archive}.tar.gz -DEPOCH=${epoch}
                  -P ${PROJECT_SOURCE_DIR}/cmake/release/archive.cmake
          COMMAND ${fixed_env} cpack -G DEB --config ${dir}/CPackConfig.cmake -B ${dir}/packages
@@ -91,8 +93,8 @@ function(vornet_release_part name archive_arch deb_arch)
     set(zip vornet-${version}-windows-x86_64)
     list(APPEND commands
          COMMAND ${CMAKE_COMMAND} -E rm -rf ${dir}/archive
-         COMMAND ${CMAKE_COMMAND} --install ${dir} --strip --prefix ${dir}/archive/${zip}
-         COMMAND ${CMAKE_COMMAND} -DFOLDER=${dir}/archive/${zip} -DARCHIVE=${dist}/${zip}.zip
+         COMMAND ${fixed_env} ${CMAKE_COMMAND} --install ${dir} --strip --prefix ${dir}/archive/${zip}
+         COMMAND ${fixed_env} ${CMAKE_COMMAND} -DFOLDER=${dir}/archive/${zip} -DARCHIVE=${dist}/${zip}.zip
                  -DEPOCH=${epoch} -P ${PROJECT_SOURCE_DIR}/cmake/release/archive.cmake)
     set(made ${zip}.zip)
   endif()

@@ -57,6 +57,12 @@ struct X86Features {
 // The C library asked the processor at start-up. Asking again costs much on
 // a virtual machine, where every CPUID instruction leaves the guest (tens of
 // microseconds a run), and so would the compiler's own detection.
+// The table is there whether or not a dynamic loader ran: in a dynamically
+// linked program the loader fills it, in a statically linked one (the
+// release archives') the C library's own start-up code fills the same table,
+// from the same processor and the same GLIBC_TUNABLES masks, before any
+// constructor, since the library picks its own string functions by it. So
+// both programs choose the same level.
 X86Features x86_features() {
   X86Features f;
   f.avx2 = CPU_FEATURE_ACTIVE(AVX2);

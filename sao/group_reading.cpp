@@ -187,7 +187,7 @@ const GroupPlan &current_plan() {
 // Reads one row's `count` values: whole lines through the kernels while they
 // fit, the rest through a read statement with the remaining count. Returns the
 // statement's status (0 when the lines took every value).
-int32_t read_group(const PlanStep &step, int32_t count) {
+int32_t read_group(recio::WholeLines &lines, const PlanStep &step, int32_t count) {
   const GroupRead &row = *step.row;
   const Destination &d = row.destination;
   size_t done = 0;
@@ -195,17 +195,16 @@ int32_t read_group(const PlanStep &step, int32_t count) {
     const auto n = static_cast<size_t>(count);
     switch (d.kind) {
     case Element::scratch:
-      done = recio::read_whole_lines_into_one(kInputUnit, step.shape, *static_cast<float *>(d.data),
-                                              n);
+      done = lines.read_into_one(step.shape, *static_cast<float *>(d.data), n);
       break;
     case Element::real4:
-      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<float *>(d.data), n);
+      done = lines.read(step.shape, static_cast<float *>(d.data), n);
       break;
     case Element::real8:
-      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<double *>(d.data), n);
+      done = lines.read(step.shape, static_cast<double *>(d.data), n);
       break;
     case Element::int4:
-      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<int32_t *>(d.data), n);
+      done = lines.read(step.shape, static_cast<int32_t *>(d.data), n);
       break;
     default:
       break;
@@ -231,6 +230,7 @@ void note_stored(ReaderState &r, const GroupRead &row, int32_t count) {
 Outcome read_groups() {
   ReaderState &r = reader();
   const GroupPlan &plan = current_plan();
+  recio::WholeLines lines(kInputUnit);
   for (size_t i = 0; i < plan.size; ++i) {
     const PlanStep &step = plan.steps[i];
     const GroupRead &row = *step.row;
@@ -239,7 +239,7 @@ Outcome read_groups() {
     if (r.dfi[row.guard] < 1 || r.dfi[row.group] < 1) continue;
     note_stored(r, row, r.dfi[row.group]);
     recio::set_statement(row.statement);
-    const int32_t status = read_group(step, r.dfi[row.group]);
+    const int32_t status = read_group(lines, step, r.dfi[row.group]);
     if (status < 0) return Outcome::end_of_input;
     if (status > 0) {
       if (row.ignores_errors) continue;

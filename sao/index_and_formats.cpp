@@ -105,7 +105,7 @@ Outcome read_index() {
   // Whole lines of 40 canonical I3 fields need no read statement.
   static const recio::FormatHandle format = recio::cached_format("(40I3)");
   static const recio::LineShape shape = recio::line_shape(*format);
-  const size_t done = recio::read_whole_lines(kInputUnit, shape, &r.dfi[first], count);
+  const size_t done = recio::WholeLines(kInputUnit).read(shape, &r.dfi[first], count);
   if (done == count) return Outcome::index_read;
   recio::ReadStatement read(kInputUnit, format, recio::kErrorsAndEnd);
   read.items(&r.dfi[first + done], count - done);
@@ -171,8 +171,8 @@ Outcome read_leading_groups() {
     size_t done = 0;
     if (count <= reals.bound) {
       const recio::LineShape shape = recio::line_shape(*r.slot_format(2));
-      done = recio::read_whole_lines(kInputUnit, shape, r.group1_reals.data(),
-                                     static_cast<size_t>(count));
+      done = recio::WholeLines(kInputUnit)
+                 .read(shape, r.group1_reals.data(), static_cast<size_t>(count));
     }
     if (done < static_cast<size_t>(count)) {
       recio::ReadStatement read(kInputUnit, r.slot_format(2), recio::kErrorsAndEnd);

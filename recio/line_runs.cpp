@@ -2,6 +2,7 @@
 
 #include "recio/connection.h"
 #include "recio/kernels/run_loop.h"
+#include "recio/line_text.h"
 #include "recio/units.h"
 
 #include <algorithm>
@@ -156,10 +157,19 @@ size_t WholeLines::read_into_one(const LineShape &shape, float &value, size_t co
   return read_lines(shape, &value, count, 0);
 }
 
+bool WholeLines::read_texts(const LineShape &shape, char *text, size_t length, size_t n) {
+  if (!connection_ || connection_->end_of_file || shape.op != Op::text_field ||
+      static_cast<size_t>(shape.width) != length || static_cast<size_t>(shape.per_line) < n)
+    return false;
+  return take_line_text(connection_->input, text, length * n);
+}
+
 LineShape line_shape(const ParsedFormat &format) {
   if (format.ops.size() != 2 || format.reversion != 0 || format.ops[1].op != Op::end) return {};
   const Descriptor &d = format.ops[0];
-  if (d.op != Op::int_field && d.op != Op::fixed_field && d.op != Op::exp_field) return {};
+  if (d.op != Op::int_field && d.op != Op::fixed_field && d.op != Op::exp_field &&
+      d.op != Op::text_field)
+    return {};
   if (d.repeat < 1 || d.width < 1) return {};
   return {d.op, d.repeat, d.width, d.digits};
 }

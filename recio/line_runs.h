@@ -26,15 +26,16 @@ struct LevelStages;
 }
 
 struct LineShape {
-  Op op = Op::invalid; // int_field, fixed_field or exp_field; invalid: no shape
+  Op op = Op::invalid; // int_field, fixed_field, exp_field or text_field; invalid: no shape
   int32_t per_line = 0;
   int32_t width = 0;
   int32_t digits = 0;
   explicit operator bool() const { return op != Op::invalid; }
 };
 
-// The shape of a format that is one numeric descriptor with a repeat count
-// and nothing else, such as "(40I3)"; no shape for any other.
+// The shape of a format that is one numeric or text descriptor with a
+// repeat count and a width and nothing else, such as "(40I3)" or "(120A1)";
+// no shape for any other.
 LineShape line_shape(const ParsedFormat &format);
 
 // A unit's whole lines, bound once for the groups of a record: the unit's
@@ -58,6 +59,14 @@ public:
   // The same with every value stored into `value`, so that the last one read
   // stays, as a read statement's items_into_one() leaves it.
   size_t read_into_one(const LineShape &shape, float &value, size_t count);
+  // Reads `n` texts of `length` characters each through a text shape as
+  // wide as they are, all from the current line, as a read statement does:
+  // the line up to its carriage return or line feed, blanks past it, and
+  // the rest of the line skipped. False, reading nothing, where the shape
+  // is another or takes fewer than `n` a line, or where the line is not
+  // wholly in the buffer (or the unit is the console, holds output or is at
+  // its end).
+  bool read_texts(const LineShape &shape, char *text, size_t length, size_t n);
 
 private:
   template <class T>

@@ -66,13 +66,17 @@ struct RecentPlans {
 RecentPlans g_recent[2][kMaxKernelWidth + 1];
 
 // Whether the lanes take fields of `plan` straight from the run, checking
-// each group of them themselves.
+// each group of them themselves; worked out once per plan and level.
 template <class T>
 bool lanes_check_groups(const LevelStages &level, const LayoutPlan &plan, Target<T> to) {
-  return level.lanes.ints && plan.lanes.usable &&
-         (!level.lanes.takes || level.lanes.takes(plan.lanes)) &&
-         (to.stride == 1 || to.stride == 0) && level.lanes.checks_groups_from > 0 &&
-         plan.layout.width >= level.lanes.checks_groups_from;
+  if (to.stride != 1 && to.stride != 0) return false;
+  if (plan.whole_runs_level == &level) return true;
+  const bool whole = level.lanes.ints && plan.lanes.usable &&
+                     (!level.lanes.takes || level.lanes.takes(plan.lanes)) &&
+                     level.lanes.checks_groups_from > 0 &&
+                     plan.layout.width >= level.lanes.checks_groups_from;
+  if (whole) plan.whole_runs_level = &level;
+  return whole;
 }
 
 // Walks the run from field `done` block by block: classify, check, convert;

@@ -80,6 +80,16 @@ size_t WholeLines::read_lines(const LineShape &shape, T *values, size_t count, p
   InputCursor &in = connection_->input;
   const size_t w = static_cast<size_t>(shape.width);
   const size_t per_line = static_cast<size_t>(shape.per_line);
+  if (count <= per_line) {
+    // One line, the usual group: its fields are converted where they stand.
+    const char *p = in.data();
+    __builtin_prefetch(p + 4096);
+    __builtin_prefetch(p + 4096 + 64);
+    const size_t length = line_length(p, in.available(), count * w);
+    if (length == 0 || convert(*level_, shape.width, p, count, values, stride) < count) return 0;
+    in.advance_lines(length, 1);
+    return count;
+  }
   const size_t line_span = per_line * w; // the fields of a full line
   const size_t most_lines =
       g_gathered_lines ? std::clamp<size_t>(kGatherBytes / line_span, 1, kGatherLines) : 1;

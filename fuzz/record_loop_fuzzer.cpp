@@ -6,15 +6,17 @@
 //
 // Every file is run a second time read through windows of the file (one
 // page each, taken from its first byte) instead of the buffer: the two runs
-// must end alike, with the same console output, report and list file. A
-// file whose carriage returns all stand before line feeds is run once more
-// with the other line ends (CR LF for LF, or LF for CR LF), with the same
-// outcome.
+// must end alike, with the same console output, report and list file; so
+// must a run with every value and text line read through read statements
+// (whole lines off). A file whose carriage returns all stand before line
+// feeds is run once more with the other line ends (CR LF for LF, or LF for
+// CR LF), with the same outcome.
 #include "harness.h"
 
 #include "driver/program_flow.h"
 #include "recio/connection.h"
 #include "recio/host/host.h"
+#include "recio/line_runs.h"
 #include "sao/reader_state.h"
 
 #include <cstdint>
@@ -132,6 +134,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (!same_run(first, windowed))
     finding("the run depends on reading through windows",
             first.err + first.list + "|" + windowed.err + windowed.list);
+  recio::set_whole_lines(false);
+  const Run statements = run_once(text.data(), text.size());
+  recio::set_whole_lines(true);
+  if (!same_run(first, statements))
+    finding("the run depends on reading whole lines straight from the buffer",
+            first.err + first.list + "|" + statements.err + statements.list);
   const std::string other = other_line_ends(text);
   if (!other.empty()) {
     const Run second = run_once(other.data(), other.size());

@@ -4,12 +4,15 @@
 // (status 1), and leave a list file of whole records: an optional pre-scan
 // message, the header, an empty record and 25-character listing lines.
 //
-// A file whose carriage returns all stand before line feeds is run once more
-// with the other line ends (CR LF for LF, or LF for CR LF), with the same
-// outcome.
+// Every file is run a second time with every value and text line read
+// through read statements (whole lines off): the two runs must end alike,
+// with the same console output, report and list file. A file whose carriage
+// returns all stand before line feeds is run once more with the other line
+// ends (CR LF for LF, or LF for CR LF), with the same outcome.
 #include "harness.h"
 
 #include "driver/program_flow.h"
+#include "recio/line_runs.h"
 #include "sao/reader_state.h"
 
 #include <cstdint>
@@ -121,6 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzzing::enter_work_dir();
   const std::string_view text(reinterpret_cast<const char *>(data), size);
   const Run first = run_once(text.data(), text.size());
+  recio::set_whole_lines(false);
+  const Run statements = run_once(text.data(), text.size());
+  recio::set_whole_lines(true);
+  if (!same_run(first, statements))
+    finding("the run depends on reading whole lines straight from the buffer",
+            first.err + first.list + "|" + statements.err + statements.list);
   const std::string other = other_line_ends(text);
   if (!other.empty()) {
     const Run second = run_once(other.data(), other.size());

@@ -1,7 +1,8 @@
 #include "recio/line_runs.h"
 
 #include "recio/connection.h"
-#include "recio/kernels/field_kernels.h"
+#include "recio/kernels/run_loop.h"
+#include "recio/line_text.h"
 #include "recio/units.h"
 
 #include <algorithm>
@@ -28,12 +29,13 @@ template <class T> bool takes(Op op) {
 }
 
 template <class T>
-size_t convert(KernelLevel level, const LineShape &shape, const char *p, size_t n, T *out,
+size_t convert(const kernels::LevelStages &level, int32_t width, const char *p, size_t n, T *out,
                ptrdiff_t stride) {
   if constexpr (std::is_same_v<T, int32_t>) {
-    return convert_int_run(level, p, n, shape.width, out);
+    return kernels::convert_int_run(level, p, n, width, out);
   } else {
-    return convert_real_run(level, p, n, shape.width, shape.digits, out, stride);
+    // Every canonical real has its point, which overrides d.
+    return kernels::convert_real_run(level, p, n, width, out, stride);
   }
 }
 
@@ -46,84 +48,138 @@ void gather(char *to, const char *from, size_t n) {
     std::memcpy(to + i, from + i, 64);
 }
 
-// The bytes of the line at `p`, of which `left` are buffered, through its
-// line feed when its `span` bytes of fields are followed by one in the
-// buffer; 0 otherwise. The usual line end stands right after the fields.
-size_t line_length(const char *p, size_t left, size_t span) {
+// line_length() past the usual case: a carriage return, or more bytes
+// before the line feed.
+[[gnu::noinline]] size_t unusual_line_length(const char *p, size_t left, size_t span) {
   if (left <= span) return 0;
-  if (p[span] == '\n') return span + 1;
   if (p[span] == '\r' && left > span + 1 && p[span + 1] == '\n') return span + 2;
   const void *lf = std::memchr(p + span, '\n', left - span);
   return lf ? static_cast<size_t>(static_cast<const char *>(lf) - p) + 1 : 0;
 }
 
-template <class T>
-size_t read_lines(int32_t unit, const LineShape &shape, T *values, size_t count, ptrdiff_t stride) {
-  if (!g_whole_lines || !shape || !takes<T>(shape.op)) return 0;
+// The bytes of the line at `p`, of which `left` are buffered, through its
+// line feed when its `span` bytes of fields are followed by one in the
+// buffer; 0 otherwise. The usual line end stands right after the fields.
+inline size_t line_length(const char *p, size_t left, size_t span) {
+  if (left > span && p[span] == '\n') return span + 1;
+  return unusual_line_length(p, left, span);
+}
+
+} // namespace
+
+WholeLines::WholeLines(int32_t unit) {
   Connection *c = find_connection(unit);
-  if (!c || c->is_console || c->write_mode || c->end_of_file) return 0;
-  InputCursor &in = c->input;
-  const KernelLevel level = best_kernel_level();
+  if (!g_whole_lines || !c || c->is_console || c->write_mode) return;
+  connection_ = c;
+  level_ = &kernels::stages_of(best_kernel_level());
+}
+
+template <class T>
+size_t WholeLines::read_lines(const LineShape &shape, T *values, size_t count, ptrdiff_t stride) {
+  if (!connection_ || connection_->end_of_file || !takes<T>(shape.op)) return 0;
+  InputCursor &in = connection_->input;
   const size_t w = static_cast<size_t>(shape.width);
   const size_t per_line = static_cast<size_t>(shape.per_line);
-  const size_t most_lines = g_gathered_lines ? kGatherLines : 1;
-  size_t ends[kGatherLines]; // where each line of the call ends, from its first
+  if (count <= per_line) {
+    // One line, the usual group: its fields are converted where they stand.
+    const char *p = in.data();
+    __builtin_prefetch(p + 4096);
+    __builtin_prefetch(p + 4096 + 64);
+    const size_t length = line_length(p, in.available(), count * w);
+    if (length == 0 || convert(*level_, shape.width, p, count, values, stride) < count) return 0;
+    in.advance_lines(length, 1);
+    return count;
+  }
+  const size_t line_span = per_line * w; // the fields of a full line
+  const size_t most_lines =
+      g_gathered_lines ? std::clamp<size_t>(kGatherBytes / line_span, 1, kGatherLines) : 1;
   size_t done = 0;
   while (done < count) {
-    // The lines wholly in the buffer, as many as the gathering takes.
+    // The lines wholly in the buffer, as many as the gathering takes: full
+    // ones, then one with the fields left. When more than one is expected,
+    // each line's fields are copied as it is found.
     const char *p = in.data();
     const size_t available = in.available();
-    size_t lines = 0, fields = 0, used = 0;
-    while (done + fields < count && lines < most_lines) {
-      const size_t k = std::min(count - done - fields, per_line);
-      if (lines > 0 && (fields + k) * w > kGatherBytes) break;
+    size_t full = (count - done) / per_line;
+    size_t short_fields = (count - done) % per_line;
+    if (full >= most_lines) {
+      full = most_lines;
+      short_fields = 0;
+    }
+    const bool gathering = full + (short_fields > 0) > 1;
+    char *to = g_gathered;
+    size_t lines = 0, used = 0;
+    for (; lines < full; ++lines) {
       // A window's next page is not in the cache yet: it is asked for a
       // page ahead, as the processor itself does not across pages (a line
       // spans about two cache lines).
       __builtin_prefetch(p + used + 4096);
       __builtin_prefetch(p + used + 4096 + 64);
-      const size_t length = line_length(p + used, available - used, k * w);
+      const size_t length = line_length(p + used, available - used, line_span);
       if (length == 0) break;
+      if (gathering) gather(to, p + used, line_span);
+      to += line_span;
       used += length;
-      fields += k;
-      ends[lines++] = used;
+    }
+    size_t fields = lines * per_line;
+    if (lines == full && short_fields > 0) {
+      const size_t span = short_fields * w;
+      const size_t length = line_length(p + used, available - used, span);
+      if (length > 0) {
+        if (gathering) gather(to, p + used, span);
+        used += length;
+        fields += short_fields;
+        ++lines;
+      }
     }
     if (lines == 0) break;
-    // One line's fields are converted where they stand; more lines' from
-    // where they are gathered.
-    const char *from = p;
-    if (lines > 1) {
-      size_t start = 0;
-      for (size_t i = 0; i < lines; ++i) {
-        gather(g_gathered + i * per_line * w, p + start,
-               std::min(per_line, fields - i * per_line) * w);
-        start = ends[i];
-      }
-      from = g_gathered;
-    }
     T *out = values + static_cast<ptrdiff_t>(done) * stride;
-    const size_t taken = convert(level, shape, from, fields, out, stride);
+    const size_t taken =
+        convert(*level_, shape.width, gathering ? g_gathered : p, fields, out, stride);
     if (taken == fields) {
       in.advance_lines(used, lines);
       done += fields;
       continue;
     }
-    // The lines before the one with the field not taken are read; that line
-    // is the read statement's, from its start.
+    // The lines before the one with the field not taken are read (each a
+    // full one); that line is the read statement's, from its start.
     const size_t whole = taken / per_line;
-    if (whole > 0) in.advance_lines(ends[whole - 1], whole);
+    size_t bytes = 0;
+    for (size_t i = 0; i < whole; ++i)
+      bytes += line_length(p + bytes, available - bytes, line_span);
+    if (whole > 0) in.advance_lines(bytes, whole);
     done += whole * per_line;
     break;
   }
   return done;
 }
 
-} // namespace
+size_t WholeLines::read(const LineShape &shape, int32_t *values, size_t count) {
+  return read_lines(shape, values, count, 1);
+}
+size_t WholeLines::read(const LineShape &shape, float *values, size_t count) {
+  return read_lines(shape, values, count, 1);
+}
+size_t WholeLines::read(const LineShape &shape, double *values, size_t count) {
+  return read_lines(shape, values, count, 1);
+}
+size_t WholeLines::read_into_one(const LineShape &shape, float &value, size_t count) {
+  return read_lines(shape, &value, count, 0);
+}
+
+bool WholeLines::read_texts(const LineShape &shape, char *text, size_t length, size_t n) {
+  if (!connection_ || connection_->end_of_file || shape.op != Op::text_field ||
+      static_cast<size_t>(shape.width) != length || static_cast<size_t>(shape.per_line) < n)
+    return false;
+  return take_line_text(connection_->input, text, length * n);
+}
 
 LineShape line_shape(const ParsedFormat &format) {
   if (format.ops.size() != 2 || format.reversion != 0 || format.ops[1].op != Op::end) return {};
   const Descriptor &d = format.ops[0];
-  if (d.op != Op::int_field && d.op != Op::fixed_field && d.op != Op::exp_field) return {};
+  if (d.op != Op::int_field && d.op != Op::fixed_field && d.op != Op::exp_field &&
+      d.op != Op::text_field)
+    return {};
   if (d.repeat < 1 || d.width < 1) return {};
   return {d.op, d.repeat, d.width, d.digits};
 }
@@ -131,19 +187,6 @@ LineShape line_shape(const ParsedFormat &format) {
 void set_whole_lines(bool enabled) { g_whole_lines = enabled; }
 void set_gathered_lines(bool enabled) {
   g_gathered_lines = enabled;
-}
-
-size_t read_whole_lines(int32_t unit, const LineShape &shape, int32_t *values, size_t count) {
-  return read_lines(unit, shape, values, count, 1);
-}
-size_t read_whole_lines(int32_t unit, const LineShape &shape, float *values, size_t count) {
-  return read_lines(unit, shape, values, count, 1);
-}
-size_t read_whole_lines(int32_t unit, const LineShape &shape, double *values, size_t count) {
-  return read_lines(unit, shape, values, count, 1);
-}
-size_t read_whole_lines_into_one(int32_t unit, const LineShape &shape, float &value, size_t count) {
-  return read_lines(unit, shape, &value, count, 0);
 }
 
 } // namespace recio

@@ -12,8 +12,14 @@
 
 namespace recio {
 
+class InputCursor;
+
 // The read's status: 0, -1 at the end of the file, or the error number,
 // for the conditions `handling` takes.
 int32_t read_line_text(int32_t unit, char *text, size_t length, Handling handling);
+
+// The same read straight from the buffer alone: false, reading nothing, when
+// the line's line feed is not in it.
+bool take_line_text(InputCursor &in, char *text, size_t length);
 
 } // namespace recio

@@ -163,6 +163,9 @@ WriteStatement::WriteStatement(int32_t unit, std::string_view format)
 WriteStatement::WriteStatement(char *variable, size_t length, std::string_view format)
     : format_(cached_format(format)), walker_(*format_), sink_(variable, length) {}
 
+WriteStatement::WriteStatement(char *variable, size_t length, const FormatHandle &format)
+    : format_(FormatHandle::borrow(format)), walker_(*format_), sink_(variable, length) {}
+
 void WriteStatement::flush_skip() {
   sink_.put_blanks(pending_blanks_);
   pending_blanks_ = 0;
@@ -289,6 +292,27 @@ void write_formatted(int32_t unit, std::string_view format,
                      std::initializer_list<std::string_view> texts) {
   WriteStatement write(unit, format);
   for (std::string_view t : texts) write.item(t);
+  write.finish();
+}
+
+void write_record(int32_t unit, std::string_view text) {
+  RecordSink sink(unit);
+  sink.put(text.data(), text.size());
+  sink.end_record();
+}
+
+void write_internal_texts(char *variable, size_t size, const FormatHandle &format, const char *text,
+                          size_t length, size_t n) {
+  const std::vector<Descriptor> &ops = format->ops;
+  if (ops.size() == 2 && format->reversion == 0 && ops[1].op == Op::end &&
+      ops[0].op == Op::text_field && static_cast<size_t>(ops[0].width) == length &&
+      static_cast<size_t>(ops[0].repeat) >= n && n * length <= size) {
+    std::memcpy(variable, text, n * length);
+    std::memset(variable + n * length, ' ', size - n * length);
+    return;
+  }
+  WriteStatement write(variable, size, format);
+  write.texts(text, length, n);
   write.finish();
 }
 

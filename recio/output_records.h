@@ -56,6 +56,8 @@ class WriteStatement {
 public:
   WriteStatement(int32_t unit, std::string_view format);
   WriteStatement(char *variable, size_t length, std::string_view format);
+  // With a format bound by the caller, which holds it for the statement.
+  WriteStatement(char *variable, size_t length, const FormatHandle &format);
   WriteStatement(const WriteStatement &) = delete;
   WriteStatement &operator=(const WriteStatement &) = delete;
 
@@ -80,9 +82,19 @@ private:
 // One formatted write of text values.
 void write_formatted(int32_t unit, std::string_view format,
                      std::initializer_list<std::string_view> texts);
+// One record of `text` alone, as write_formatted(unit, "(a)", {text}) writes
+// it, without walking a format.
+void write_record(int32_t unit, std::string_view text);
 // An internal write of text values into `variable`.
 void write_internal(char *variable, size_t length, std::string_view format,
                     std::initializer_list<std::string_view> texts);
+// An internal write of `n` texts of `length` characters each into `variable`
+// (of `size` characters) through `format`, as a WriteStatement's texts() and
+// finish() make it. Where the format is one text descriptor as wide as the
+// texts, repeated at least `n` times, such as "(120A1)", and the texts fit,
+// that is the texts and blanks after them, written as such.
+void write_internal_texts(char *variable, size_t size, const FormatHandle &format, const char *text,
+                          size_t length, size_t n);
 // List-directed output of text values: a leading blank, 79 characters a line.
 void write_list(int32_t unit, std::initializer_list<std::string_view> texts);
 

@@ -13,9 +13,13 @@
 
 namespace sao {
 
+// What whole lines of a step's shape read its values into.
+enum class LinesInto : uint8_t { none, ints, floats, doubles, one_float };
+
 struct PlanStep {
   const GroupRead *row = nullptr;
-  recio::LineShape shape; // none: every value through a read statement
+  recio::LineShape shape;
+  LinesInto lines = LinesInto::none; // none: every value through a read statement
 };
 
 struct GroupPlan {
@@ -23,6 +27,11 @@ struct GroupPlan {
   bool from_version_2 = false;
   std::array<PlanStep, 68> steps;
   size_t size = 0;
+  // The steps read groups in increasing order, each group at most once: the
+  // step of each group, and the groups that have one as bits, so that a
+  // record's groups are found from its counts rather than by every step.
+  std::array<uint8_t, 64> step_of_group{};
+  uint64_t groups = 0;
 };
 
 } // namespace sao

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 namespace sao {
 
@@ -167,6 +169,23 @@ std::span<const GroupRead> group_reads() {
 
 namespace {
 
+// What whole lines of `shape` read a row's values into, when they can.
+LinesInto lines_into(const GroupRead &row, const recio::LineShape &shape) {
+  if (!shape) return LinesInto::none;
+  switch (row.destination.kind) {
+  case Element::scratch:
+    return LinesInto::one_float;
+  case Element::real4:
+    return LinesInto::floats;
+  case Element::real8:
+    return LinesInto::doubles;
+  case Element::int4:
+    return LinesInto::ints;
+  default:
+    return LinesInto::none;
+  }
+}
+
 // The plan for the current table and version side, compiled when either changes.
 const GroupPlan &current_plan() {
   ReaderState &r = reader();
@@ -177,9 +196,13 @@ const GroupPlan &current_plan() {
   plan.table_set = r.written_set;
   plan.from_version_2 = from_2;
   plan.size = 0;
+  plan.groups = 0;
   for (const GroupRead &row : group_reads()) {
     if (!version_holds(row.version, r.format_version())) continue;
-    plan.steps[plan.size++] = {&row, recio::line_shape(*r.slot_format(row.slot))};
+    const recio::LineShape shape = recio::line_shape(*r.slot_format(row.slot));
+    plan.step_of_group[row.group] = static_cast<uint8_t>(plan.size);
+    plan.groups |= uint64_t{1} << row.group;
+    plan.steps[plan.size++] = {&row, shape, lines_into(row, shape)};
   }
   return plan;
 }
@@ -187,31 +210,29 @@ const GroupPlan &current_plan() {
 // Reads one row's `count` values: whole lines through the kernels while they
 // fit, the rest through a read statement with the remaining count. Returns the
 // statement's status (0 when the lines took every value).
-int32_t read_group(const PlanStep &step, int32_t count) {
+int32_t read_group(recio::WholeLines &lines, const PlanStep &step, int32_t count) {
   const GroupRead &row = *step.row;
   const Destination &d = row.destination;
+  const auto n = static_cast<size_t>(count);
+  const bool fits = count <= d.bound;
   size_t done = 0;
-  if (step.shape && count >= 1 && (count <= d.bound || d.kind == Element::scratch)) {
-    const auto n = static_cast<size_t>(count);
-    switch (d.kind) {
-    case Element::scratch:
-      done = recio::read_whole_lines_into_one(kInputUnit, step.shape, *static_cast<float *>(d.data),
-                                              n);
-      break;
-    case Element::real4:
-      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<float *>(d.data), n);
-      break;
-    case Element::real8:
-      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<double *>(d.data), n);
-      break;
-    case Element::int4:
-      done = recio::read_whole_lines(kInputUnit, step.shape, static_cast<int32_t *>(d.data), n);
-      break;
-    default:
-      break;
-    }
-    if (done == n) return 0;
+  switch (step.lines) {
+  case LinesInto::one_float:
+    done = lines.read_into_one(step.shape, *static_cast<float *>(d.data), n);
+    break;
+  case LinesInto::floats:
+    if (fits) done = lines.read(step.shape, static_cast<float *>(d.data), n);
+    break;
+  case LinesInto::doubles:
+    if (fits) done = lines.read(step.shape, static_cast<double *>(d.data), n);
+    break;
+  case LinesInto::ints:
+    if (fits) done = lines.read(step.shape, static_cast<int32_t *>(d.data), n);
+    break;
+  case LinesInto::none:
+    break;
   }
+  if (done == n) return 0;
   recio::ReadStatement read(kInputUnit, reader().slot_format(row.slot), recio::kErrorsAndEnd);
   read_elements(read, advanced(d, done), count - static_cast<int32_t>(done));
   const int32_t status = read.finish();
@@ -219,11 +240,21 @@ int32_t read_group(const PlanStep &step, int32_t count) {
   return status;
 }
 
-// Notes that the row's read may store its first `count` elements, for the
-// clearing at the start of the next run.
-void note_stored(ReaderState &r, const GroupRead &row, int32_t count) {
-  int32_t &stored = r.rows_stored[static_cast<size_t>(&row - group_reads().data())];
-  stored = std::max(stored, count);
+// The index entries from 0 to 63 whose count is at least 1, as bits. A byte
+// for each first, which compilers vectorize; then eight bytes of 0 or 1 at
+// a time become eight bits in the top byte of one product.
+static_assert(std::endian::native == std::endian::little, "the bytes' order in a word");
+uint64_t counted_entries(const std::array<int32_t, 81> &dfi) {
+  uint8_t counted[64];
+  for (size_t i = 0; i < 64; ++i)
+    counted[i] = dfi[i] >= 1;
+  uint64_t bits = 0;
+  for (size_t i = 0; i < 64; i += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, counted + i, 8);
+    bits |= (eight * 0x0102040810204080) >> 56 << i;
+  }
+  return bits;
 }
 
 } // namespace
@@ -231,21 +262,27 @@ void note_stored(ReaderState &r, const GroupRead &row, int32_t count) {
 Outcome read_groups() {
   ReaderState &r = reader();
   const GroupPlan &plan = current_plan();
-  for (size_t i = 0; i < plan.size; ++i) {
-    const PlanStep &step = plan.steps[i];
+  recio::WholeLines lines(kInputUnit);
+  // A group whose own count is below 1 reads nothing and takes no line; a
+  // chain's later groups run only after its first.
+  const uint64_t counted = counted_entries(r.dfi);
+  const GroupRead *const rows = group_reads().data();
+  for (uint64_t todo = plan.groups & counted; todo != 0; todo &= todo - 1) {
+    const PlanStep &step = plan.steps[plan.step_of_group[std::countr_zero(todo)]];
     const GroupRead &row = *step.row;
-    // A chain's later groups run only after its first; like every group,
-    // one whose own count is below 1 reads nothing and takes no line.
-    if (r.dfi[row.guard] < 1 || r.dfi[row.group] < 1) continue;
-    note_stored(r, row, r.dfi[row.group]);
+    if ((counted >> row.guard & 1) == 0) continue;
+    const int32_t count = r.dfi[row.group];
+    // The row may store its first `count` elements: the next run clears them.
+    int32_t &stored = r.rows_stored[static_cast<size_t>(&row - rows)];
+    stored = std::max(stored, count);
     recio::set_statement(row.statement);
-    const int32_t status = read_group(step, r.dfi[row.group]);
+    const int32_t status = read_group(lines, step, count);
     if (status < 0) return Outcome::end_of_input;
     if (status > 0) {
       if (row.ignores_errors) continue;
       return Outcome::record_abandoned;
     }
-    if (row.copy_statement != 0) copy_forms(row, r.dfi[row.group]);
+    if (row.copy_statement != 0) copy_forms(row, count);
   }
   return Outcome::record_complete;
 }

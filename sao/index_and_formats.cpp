@@ -105,7 +105,7 @@ Outcome read_index() {
   // Whole lines of 40 canonical I3 fields need no read statement.
   static const recio::FormatHandle format = recio::cached_format("(40I3)");
   static const recio::LineShape shape = recio::line_shape(*format);
-  const size_t done = recio::read_whole_lines(kInputUnit, shape, &r.dfi[first], count);
+  const size_t done = recio::WholeLines(kInputUnit).read(shape, &r.dfi[first], count);
   if (done == count) return Outcome::index_read;
   recio::ReadStatement read(kInputUnit, format, recio::kErrorsAndEnd);
   read.items(&r.dfi[first + done], count - done);
@@ -163,16 +163,17 @@ void build_format_table() {
 
 Outcome read_leading_groups() {
   ReaderState &r = reader();
+  // Whole lines of canonical fields, and lines of text wholly in the
+  // buffer, need no read statement.
+  recio::WholeLines lines(kInputUnit);
   if (r.dfi[1] >= 1) {
     recio::set_statement(288);
-    // Whole lines of canonical fields need no read statement.
     const Destination reals = dest(r.group1_reals);
     const int32_t count = r.dfi[1];
     size_t done = 0;
     if (count <= reals.bound) {
       const recio::LineShape shape = recio::line_shape(*r.slot_format(2));
-      done = recio::read_whole_lines(kInputUnit, shape, r.group1_reals.data(),
-                                     static_cast<size_t>(count));
+      done = lines.read(shape, r.group1_reals.data(), static_cast<size_t>(count));
     }
     if (done < static_cast<size_t>(count)) {
       recio::ReadStatement read(kInputUnit, r.slot_format(2), recio::kErrorsAndEnd);
@@ -183,18 +184,27 @@ Outcome read_leading_groups() {
   }
   // Group 2: DFI(2) description lines, each one read through slot 3; the
   // first goes to the first group-2 line, every further one to the second.
+  const recio::LineShape description = recio::line_shape(*r.slot_format(3));
   for (int32_t i = 1; i <= r.dfi[2]; ++i) {
     recio::set_statement(i == 1 ? 292 : 295);
     std::array<char, 120> &line = i == 1 ? r.group2_first_line : r.group2_second_line;
+    if (lines.read_texts(description, line.data(), line.size(), 1)) continue;
     recio::ReadStatement read(kInputUnit, r.slot_format(3), recio::kErrorsAndEnd);
     read.item(line.data(), line.size());
     const Outcome o = leading_outcome(read.finish(), 2, read);
     if (o != Outcome::leading_groups_read) return o;
   }
-  if (r.dfi[3] >= 1) {
+  // Group 3: the time stamp's characters, one line of them when there are
+  // no more than the storage holds.
+  const int32_t stamp = r.dfi[3];
+  if (stamp >= 1) {
     recio::set_statement(300);
+    const auto n = static_cast<size_t>(stamp);
+    if (n <= r.time_stamp_chars.size() &&
+        lines.read_texts(recio::line_shape(*r.slot_format(4)), r.time_stamp_chars.data(), 1, n))
+      return Outcome::leading_groups_read;
     recio::ReadStatement read(kInputUnit, r.slot_format(4), recio::kErrorsAndEnd);
-    read_elements(read, dest(r.time_stamp_chars), r.dfi[3]);
+    read_elements(read, dest(r.time_stamp_chars), stamp);
     const Outcome o = leading_outcome(read.finish(), 3, read);
     if (o != Outcome::leading_groups_read) return o;
   }

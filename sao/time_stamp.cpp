@@ -21,9 +21,8 @@ void write_listing_line() {
     // Written from the characters group 3 stored: at most the 120 it holds.
     const size_t count = std::min(static_cast<size_t>(r.dfi[3]), r.time_stamp_chars.size());
     recio::set_statement(302);
-    recio::WriteStatement write(r.time_stamp_text.data(), r.time_stamp_text.size(), r.slot(4));
-    write.texts(r.time_stamp_chars.data(), 1, count);
-    write.finish();
+    recio::write_internal_texts(r.time_stamp_text.data(), r.time_stamp_text.size(),
+                                r.slot_format(4), r.time_stamp_chars.data(), 1, count);
   }
   // Positions 3-6 year, 7-9 day of year, 10-11 month, 12-13 day, then hour,
   // minute and second, counted from 1, as "YYYY.MM.DD (DDD) HH:MM:SS": the
@@ -50,7 +49,7 @@ void write_listing_line() {
   put(":", 1);
   put(t + 17, 2);
   recio::set_statement(334);
-  recio::write_formatted(kListUnit, "(a)", {std::string_view(line, sizeof line)});
+  recio::write_record(kListUnit, std::string_view(line, sizeof line));
   note_listed();
 }
 

@@ -1,5 +1,7 @@
 #include "recio/kernels/lane_layout.h"
 
+#include "recio/kernels/powers_of_ten.h"
+
 #include <initializer_list>
 
 namespace recio::kernels {
@@ -85,6 +87,10 @@ LaneLayout lane_layout(const FieldLayout &l) {
   lanes.fraction = l.fraction_digits();
   lanes.width = l.width;
   lanes.exponent = exponent_digits > 0;
+  int32_t largest_exponent = 0;
+  for (int32_t e = 0; e < exponent_digits && largest_exponent <= kMaxExactPower; ++e)
+    largest_exponent = largest_exponent * 10 + 9;
+  lanes.powers_exact = largest_exponent + lanes.fraction <= kMaxExactPower;
   lanes.usable = true;
   lanes.windowed =
       window_of(lanes.index, lanes.keep, lanes.prefix, lanes.low_window) &&

@@ -47,6 +47,9 @@ struct LaneLayout {
   int32_t width = 0;
   bool high = false;    // more than eight mantissa digits
   bool exponent = false;
+  // No field's power of ten is past the exact ones: no exponent, or too few
+  // exponent digits to reach them.
+  bool powers_exact = false;
   bool usable = false;
   // The parts as windows, where each fits one (eight columns or fewer).
   LaneWindow low_window, high_window, exponent_window;

@@ -12,6 +12,8 @@
 
 namespace recio::kernels {
 
+struct LevelStages;
+
 struct LayoutPlan {
   FieldLayout layout;
   size_t fields = 0; // fields in a full block
@@ -28,6 +30,9 @@ struct LayoutPlan {
   uint64_t prefix_bytes = 0; // bytes of the prefix in the first word
   int32_t fraction = 0;
   LaneLayout lanes; // many fields at a time, where the layout allows
+  // The level whose lanes were last found to take runs of this layout whole
+  // (run_loop.cpp), so that is not worked out again for every run.
+  mutable const LevelStages *whole_runs_level = nullptr;
 };
 
 // How many live layouts the cache keeps; another one takes the oldest slot.

@@ -34,28 +34,70 @@ size_t convert_lanes(const LaneStage &stage, const LayoutPlan &plan, const char 
   return converted;
 }
 
-// The plan last used for fields of each width and kind: a run usually has
-// the layout of the run before it, so its first field is not looked at twice.
-const LayoutPlan *g_last_plan[2][kMaxKernelWidth + 1] = {};
+// The two plans last used for fields of each width and kind, the last one
+// first: a run usually has the layout of an earlier run of its width, so its
+// first field is not looked at twice. Two, as groups of two layouts of one
+// width often alternate (fixed-point and exponent fields of eight columns).
+// The plan cache may have given either slot to another layout since.
+struct RecentPlans {
+  const LayoutPlan *plan[2] = {};
 
-// Walks the run block by block: classify, check, convert; at a vector
-// level with lanes they convert, and check wide fields themselves.
+  void use(const LayoutPlan &p) {
+    if (plan[0] == &p) return;
+    plan[1] = plan[0];
+    plan[0] = &p;
+  }
+  // The plan of the two whose point and exponent letter the field at `f`
+  // has, made the last one; null when neither. A guess: the lanes check
+  // every field.
+  const LayoutPlan *matching(const char *f, int32_t width, bool real) {
+    for (int i = 0; i < 2; ++i) {
+      const LayoutPlan *p = plan[i];
+      if (!p || p->layout.width != width || p->layout.real != real) continue;
+      const FieldLayout &l = p->layout;
+      if (real && (f[l.point] != kPoint || (l.exponent < width && f[l.exponent] != kLetter)))
+        continue;
+      if (i == 1) use(*p);
+      return p;
+    }
+    return nullptr;
+  }
+};
+RecentPlans g_recent[2][kMaxKernelWidth + 1];
+
+// Whether the lanes take fields of `plan` straight from the run, checking
+// each group of them themselves; worked out once per plan and level.
 template <class T>
-size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t width, Target<T> to) {
+bool lanes_check_groups(const LevelStages &level, const LayoutPlan &plan, Target<T> to) {
+  if (to.stride != 1 && to.stride != 0) return false;
+  if (plan.whole_runs_level == &level) return true;
+  const bool whole = level.lanes.ints && plan.lanes.usable &&
+                     (!level.lanes.takes || level.lanes.takes(plan.lanes)) &&
+                     level.lanes.checks_groups_from > 0 &&
+                     plan.layout.width >= level.lanes.checks_groups_from;
+  if (whole) plan.whole_runs_level = &level;
+  return whole;
+}
+
+// Walks the run from field `done` block by block: classify, check, convert;
+// at a vector level with lanes they convert, and check wide fields
+// themselves.
+template <class T>
+[[gnu::noinline]] size_t run_blocks(const LevelStages &level, const char *p, size_t count,
+                                    int32_t width, Target<T> to, size_t done) {
   constexpr bool real = !std::is_same_v<T, int32_t>;
-  if (count == 0 || width < 1 || width > kMaxKernelWidth) return 0;
-  const LayoutPlan *&last = g_last_plan[real][width];
+  RecentPlans &recent = g_recent[real][width];
   const size_t w = static_cast<size_t>(width);
   ClassMasks masks;
-  size_t done = 0;
+  const LayoutPlan *last = recent.plan[0];
   while (done < count) {
     const char *block = p + done * w;
     FieldLayout own;
-    // The cache may have given the slot to another layout since.
     if (last && (last->layout.width != width || last->layout.real != real)) last = nullptr;
     if (!last) {
       if (!layout_of(block, width, real, own)) return done;
       last = &plan_for(own);
+      recent.use(*last);
     }
     const size_t n = std::min(count - done, last->fields);
     const bool lanes = level.lanes.ints && last->lanes.usable &&
@@ -73,6 +115,7 @@ size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t
           own == last->layout)
         break;
       last = &plan_for(own); // the next turn takes it
+      recent.use(*last);
       continue;
     }
     level.classify(block, n * w, masks);
@@ -81,6 +124,7 @@ size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t
       // Another layout, or no canonical field here.
       if (!layout_of(block, width, real, own) || own == last->layout) return done;
       last = &plan_for(own); // the next turn takes it
+      recent.use(*last);
       continue;
     }
     size_t converted = lanes ? convert_lanes(level.lanes, *last, block, ok, true, to) : 0;
@@ -90,6 +134,26 @@ size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t
     if (converted < n) break;
   }
   return done;
+}
+
+// The usual run has the layout of an earlier one, and at a level whose lanes
+// check wide fields themselves they take it whole: that is tried first, and
+// the walk block by block takes over from where it stops (where the lanes
+// take no field at once, as they stopped there).
+template <class T>
+size_t run_kernel(const LevelStages &level, const char *p, size_t count, int32_t width,
+                  Target<T> to) {
+  constexpr bool real = !std::is_same_v<T, int32_t>;
+  if (count == 0 || width < 1 || width > kMaxKernelWidth) return 0;
+  size_t done = 0;
+  if (level.lanes.checks_groups_from > 0 && width >= level.lanes.checks_groups_from) {
+    const LayoutPlan *plan = g_recent[real][width].matching(p, width, real);
+    if (plan && lanes_check_groups(level, *plan, to)) {
+      done = convert_lanes(level.lanes, *plan, p, count, false, to);
+      if (done == count) return done;
+    }
+  }
+  return run_blocks(level, p, count, width, to, done);
 }
 
 } // namespace

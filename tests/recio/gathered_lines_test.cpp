@@ -141,10 +141,10 @@ protected:
     const auto n = static_cast<size_t>(count);
     size_t done = 0;
     if constexpr (std::is_same_v<T, float>) {
-      done = kind == Kind::into_one ? recio::read_whole_lines_into_one(1, shape, values[0], n)
-                                    : recio::read_whole_lines(1, shape, values.data(), n);
+      done = kind == Kind::into_one ? recio::WholeLines(1).read_into_one(shape, values[0], n)
+                                    : recio::WholeLines(1).read(shape, values.data(), n);
     } else {
-      done = recio::read_whole_lines(1, shape, values.data(), n);
+      done = recio::WholeLines(1).read(shape, values.data(), n);
     }
     Outcome o;
     // The lines took every value, or a read statement takes the rest.

@@ -166,6 +166,60 @@ TEST_F(OutputRecords, TextRunsWriteLikeSingleItems) {
   EXPECT_EQ(run, stamp + std::string(40 - stamp.size(), ' '));
 }
 
+// Texts written straight where the format is one text descriptor as wide
+// as them, and through a statement otherwise: the same variable, or the
+// same end of the run.
+TEST_F(OutputRecords, InternalTextsWriteAsTheStatement) {
+  struct Case {
+    const char *format;
+    size_t length, n, size;
+  };
+  const Case cases[] = {
+      {"(120A1)", 1, 77, 200},  {"(120A1)", 1, 120, 200}, {"(120A1)", 1, 121, 200},
+      {"(120A1)", 1, 120, 120}, {"(3A2)", 2, 3, 7},       {"(3A2)", 2, 4, 9},
+      {"(A2)", 1, 1, 4},        {"(A)", 3, 2, 8},         {"(2X,A1)", 1, 2, 6},
+      {"(5A1/)", 1, 2, 5},      {"(I3)", 1, 1, 5},        {"(120A1)", 1, 9, 8},
+  };
+  std::string text;
+  for (int i = 0; i < 130; ++i)
+    text += static_cast<char>('!' + i % 90);
+  struct Result {
+    int status;
+    std::string variable, report;
+    bool operator==(const Result &) const = default;
+  };
+  const auto write = [&](const Case &c, bool straight) {
+    start_run();
+    Result r{0, std::string(c.size, '#'), ""};
+    r.status = expect_end([&] {
+      if (straight) {
+        recio::write_internal_texts(r.variable.data(), c.size, recio::cached_format(c.format),
+                                    text.data(), c.length, c.n);
+      } else {
+        recio::WriteStatement w(r.variable.data(), c.size, c.format);
+        w.texts(text.data(), c.length, c.n);
+        w.finish();
+      }
+      throw testing_support::ProcessEnded{-2}; // went on
+    });
+    r.report = console_err();
+    return r;
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(write(c, true), write(c, false)) << c.format << " n " << c.n;
+}
+
+TEST_F(OutputRecords, RecordOfOneTextAsTheFormatA) {
+  for (const char *text : {"2024.03.05 (065) 14:07:09", "", " x "})
+    recio::write_record(20, text);
+  for (const char *text : {"2024.03.05 (065) 14:07:09", "", " x "})
+    recio::write_formatted(20, "(a)", {text});
+  const std::string list = list_file();
+  ASSERT_EQ(list.size() % 2, 0u);
+  EXPECT_EQ(list.substr(0, list.size() / 2), list.substr(list.size() / 2));
+  EXPECT_EQ(list.substr(0, list.size() / 2), "2024.03.05 (065) 14:07:09\r\n\r\n x \r\n");
+}
+
 TEST_F(OutputRecords, FormatSlotsFilledByInternalWrites) {
   struct Case {
     const char *format;

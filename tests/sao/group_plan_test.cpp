@@ -133,4 +133,21 @@ TEST_F(LinePath, DamagedFilesReadAlike) {
   }
 }
 
+// A record's groups are found from its counts in increasing order, which
+// is the order of the rows of either version side: each reads a group (and
+// depends on a guard) below 64, at most once.
+TEST(GroupTable, EachVersionSideReadsGroupsInIncreasingOrder) {
+  for (sao::VersionCondition left_out :
+       {sao::VersionCondition::from_2, sao::VersionCondition::below_2}) {
+    int last = 0;
+    for (const sao::GroupRead &row : sao::group_reads()) {
+      if (row.version == left_out) continue;
+      EXPECT_GT(row.group, last);
+      EXPECT_LT(row.group, 64);
+      EXPECT_LT(row.guard, 64);
+      last = row.group;
+    }
+  }
+}
+
 } // namespace

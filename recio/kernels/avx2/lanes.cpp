@@ -295,7 +295,29 @@ size_t convert_as(const LaneLayout &l, const char *p, size_t n, T *out, ptrdiff_
     const size_t second = whole - 4; // lanes of the second four
     const __m256i store32 = first_lanes_32(whole);
     const __m256i store64 = first_lanes_64(second);
-    for (; i + whole <= n; i += whole) {
+    bool made = false; // the values of the whole groups are made below
+    if constexpr (!std::is_same_v<T, int32_t>) {
+      if (stride == 0 && l.powers_exact) {
+        // Every value goes to the one variable, where only the last one
+        // stays, and no power of ten stops a group: the groups are only
+        // checked, and the last value of the last one alone is made.
+        size_t last = n;
+        for (; i + whole <= n; i += whole) {
+          if (!checked && check_group(l, p + i * width, whole) < whole) break;
+          last = i;
+        }
+        if (last < n) {
+          const Lanes b =
+              lanes_of<Narrow, High, Exponent>(w, p + (last + 4) * width, width, second);
+          int inexact = 0;
+          alignas(32) double values[4];
+          _mm256_store_pd(values, reals<Exponent>(l, fixed, b, inexact));
+          *out = static_cast<T>(values[second - 1]);
+        }
+        made = true;
+      }
+    }
+    for (; !made && i + whole <= n; i += whole) {
       const char *f = p + i * width;
       if (!checked && check_group(l, f, whole) < whole) break;
       const Lanes a = lanes_of<Narrow, High, Exponent>(w, f, width, 4);

@@ -83,8 +83,6 @@ size_t WholeLines::read_lines(const LineShape &shape, T *values, size_t count, p
   if (count <= per_line) {
     // One line, the usual group: its fields are converted where they stand.
     const char *p = in.data();
-    __builtin_prefetch(p + 4096);
-    __builtin_prefetch(p + 4096 + 64);
     const size_t length = line_length(p, in.available(), count * w);
     if (length == 0 || convert(*level_, shape.width, p, count, values, stride) < count) return 0;
     in.advance_lines(length, 1);
@@ -110,11 +108,6 @@ size_t WholeLines::read_lines(const LineShape &shape, T *values, size_t count, p
     char *to = g_gathered;
     size_t lines = 0, used = 0;
     for (; lines < full; ++lines) {
-      // A window's next page is not in the cache yet: it is asked for a
-      // page ahead, as the processor itself does not across pages (a line
-      // spans about two cache lines).
-      __builtin_prefetch(p + used + 4096);
-      __builtin_prefetch(p + used + 4096 + 64);
       const size_t length = line_length(p + used, available - used, line_span);
       if (length == 0) break;
       if (gathering) gather(to, p + used, line_span);

@@ -37,9 +37,10 @@ public:
   InputCursor &operator=(InputCursor &&) noexcept;
 
   void attach(host::Handle fd, size_t capacity);
-  // The file's size when it was opened: until the next reset() (a rewind),
-  // reads stop there, and the end is met without asking the host once more
-  // for what it already told. A file that grows meanwhile is read as it was.
+  // The file's size when it was opened: until the next reset() (a rewind that
+  // reads the file again from the handle), reads stop there, and the end is
+  // met without asking the host once more for what it already told. A file
+  // that grows meanwhile is read as it was.
   void set_known_size(host::Offset size) { known_size_ = size; }
   // Forgets buffered data: the next byte comes from the handle, which stands
   // at byte `position` of the file.
@@ -56,7 +57,8 @@ public:
   // Starts over at the first byte of a file without reading it again, when
   // the buffer still holds every byte read from the handle, from the first:
   // a small file is read once for the pre-scan and the listing. Reads after
-  // the buffered bytes go on from there. False otherwise.
+  // the buffered bytes go on from there, and an end already met stays met.
+  // False otherwise.
   bool rewind_within_buffer();
 
   // The next byte (0 to 255), kEnd or kHostError, without taking it.

@@ -46,16 +46,21 @@ host::ByteCount InputCursor::read_handle(char *dest, size_t size) {
 
 bool InputCursor::rewind_within_buffer() {
   if (from_start_ == 0 || replay_) return false;
-  // The handle stands after the buffered bytes, where the next read goes on,
-  // to the file's end as it then is.
+  // The handle stands after the buffered bytes, where the next read goes on;
+  // an end the reads already met is not asked for again: the file is read
+  // again as it was read the first time.
   const size_t held = from_start_;
+  const host::Offset size = known_size_;
+  const bool ended = end_seen_;
   reset(0);
   from_start_ = fill_ = held;
+  known_size_ = size;
+  end_seen_ = ended;
   return true;
 }
 
 void InputCursor::reset(host::Offset position) {
-  // Read again from here, a file is read to its end as it then is.
+  // Read again from the handle, a file is read to its end as it then is.
   known_size_ = -1;
   bytes_ = data_.get();
   base_ = position;

@@ -158,6 +158,13 @@ void write_stop(std::string_view text) {
   ReportText out(console.fd);
   if (console.write_mode) out << "\r\n";
   out << (text.empty() ? std::string_view("Stop - Program terminated.") : text) << "\r\n";
+  // A line end still pending stays so after the stop, and the end-of-run
+  // closing, which writes nothing else to the console, ends it: written here
+  // with the stop, it costs no write of its own.
+  if (console.write_mode) {
+    out << "\r\n";
+    console.write_mode = false;
+  }
   if (!out.flush())
     raise_run_time_error(ErrorCode::write_failed, StatementKind::write, kNoHandling, &console);
 }

@@ -311,7 +311,8 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
   const bool append = is_append(access);
   host::FileFacts facts;
   bool is_pipe = false;
-  if (!append && host::facts_of(path.c_str(), facts)) {
+  const bool looked = !append && host::facts_of(path.c_str(), facts);
+  if (looked) {
     is_pipe = facts.is_pipe;
     if (connected_elsewhere(facts)) open_error(ErrorCode::already_connected);
   }
@@ -340,7 +341,9 @@ int32_t connect_unit(int32_t unit, std::string_view name, std::string_view acces
       open_error(ErrorCode::already_connected);
     open_error(open_error_code(first));
   }
-  if (!host::facts_of(fd, facts) || facts.is_directory) {
+  // The facts of the name are those of the file it opened: they are not
+  // asked for a second time.
+  if ((!looked && !host::facts_of(fd, facts)) || facts.is_directory) {
     host::close(fd);
     open_error(ErrorCode::open_access_denied);
   }

@@ -48,8 +48,8 @@ void gather(char *to, const char *from, size_t n) {
     std::memcpy(to + i, from + i, 64);
 }
 
-// line_length() past the usual case: a carriage return, or more bytes
-// before the line feed.
+// line_length() past the usual cases: more bytes before the line feed, or
+// the end of the buffer.
 [[gnu::noinline]] size_t unusual_line_length(const char *p, size_t left, size_t span) {
   if (left <= span) return 0;
   if (p[span] == '\r' && left > span + 1 && p[span + 1] == '\n') return span + 2;
@@ -59,9 +59,13 @@ void gather(char *to, const char *from, size_t n) {
 
 // The bytes of the line at `p`, of which `left` are buffered, through its
 // line feed when its `span` bytes of fields are followed by one in the
-// buffer; 0 otherwise. The usual line end stands right after the fields.
+// buffer; 0 otherwise. The usual line end, LF or CR LF (as many stations
+// write), stands right after the fields.
 inline size_t line_length(const char *p, size_t left, size_t span) {
-  if (left > span && p[span] == '\n') return span + 1;
+  if (left > span + 1) {
+    if (p[span] == '\n') return span + 1;
+    if (p[span] == '\r' && p[span + 1] == '\n') return span + 2;
+  }
   return unusual_line_length(p, left, span);
 }
 

@@ -30,7 +30,8 @@ constexpr std::string_view kUsage =
     "  --version  show the version and exit\n"
     "\n"
     "Example: find the damaged records of a station's archive\n"
-    "  vornet --report TR169_2020*.sao 2>&1 >/dev/null | grep -v ' 0 not listed'\n"
+    "  vornet --report TR169_2020*.sao 2>&1 >/dev/null |\n"
+    "      grep -v ' 0 not listed, 0 lines'\n"
     "\n"
     "Exit status: 0 when every file was listed to its end, 1 when a run-time\n"
     "error (reported on standard error) ended the listing of any file.\n";

@@ -87,28 +87,31 @@ inline void mask_storeu_pd(void *p, uint8_t k, simde__m512d a) {
     if (k >> i & 1) std::memcpy(static_cast<char *>(p) + 8 * i, &v[i], 8);
 }
 
-template <class V, class Store, class Load>
-inline V fused(V a, V b, V c, double sign, Store store, Load load) {
-  alignas(64) double x[8], y[8], z[8];
-  store(x, a);
-  store(y, b);
-  store(z, c);
+// The fused multiply-add lane by lane. The vectors are copied with memcpy,
+// not SIMDe's store and load: those are forced inline, which a call through
+// a pointer defeats below -O2.
+template <class V> inline V fused(V a, V b, V c, double sign) {
   constexpr int n = sizeof(V) / sizeof(double);
+  double x[n], y[n], z[n];
+  std::memcpy(x, &a, sizeof a);
+  std::memcpy(y, &b, sizeof b);
+  std::memcpy(z, &c, sizeof c);
   for (int i = 0; i < n; ++i) x[i] = std::fma(sign * x[i], y[i], z[i]);
-  return load(x);
+  std::memcpy(&a, x, sizeof a);
+  return a;
 }
 
 inline simde__m512d fmadd_pd(simde__m512d a, simde__m512d b, simde__m512d c) {
-  return fused(a, b, c, 1.0, simde_mm512_store_pd, simde_mm512_load_pd);
+  return fused(a, b, c, 1.0);
 }
 inline simde__m512d fnmadd_pd(simde__m512d a, simde__m512d b, simde__m512d c) {
-  return fused(a, b, c, -1.0, simde_mm512_store_pd, simde_mm512_load_pd);
+  return fused(a, b, c, -1.0);
 }
 inline simde__m256d fmadd_pd(simde__m256d a, simde__m256d b, simde__m256d c) {
-  return fused(a, b, c, 1.0, simde_mm256_store_pd, simde_mm256_load_pd);
+  return fused(a, b, c, 1.0);
 }
 inline simde__m256d fnmadd_pd(simde__m256d a, simde__m256d b, simde__m256d c) {
-  return fused(a, b, c, -1.0, simde_mm256_store_pd, simde_mm256_load_pd);
+  return fused(a, b, c, -1.0);
 }
 
 } // namespace recio::kernels::emulated

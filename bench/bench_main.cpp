@@ -16,7 +16,8 @@
 //     (64 KiB), read() through a buffer on one 2 MiB huge page, and views of
 //     the file (mmap) 4 MiB at a time, one at a time, the way vornet does not
 //     take (see recio/connection.h) measured beside the way it does;
-//   - vornet itself, as a child process, with its peak resident set size;
+//   - vornet itself, as a child process, with its peak resident set size,
+//     and vornet --report, which lists the same;
 //   - for files below 512 MiB, vornet at each kernel level this processor
 //     runs, through the benchmark's own build of it (vornet_at_level);
 //   - the yardstick: a plain scalar walk that converts every field at its
@@ -192,9 +193,10 @@ struct ChildRun {
 
 // Runs vornet on `input_name` with its working directory at `dir`, its standard
 // output thrown away and its standard error kept in "stderr.txt"; with a
-// `level`, the benchmark's build of vornet at that kernel level.
+// `level`, the benchmark's build of vornet at that kernel level; with
+// `report`, vornet --report.
 ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &input_name,
-                    const char *level = nullptr) {
+                    const char *level = nullptr, bool report = false) {
   (void)::unlink(dir.file("preflist.s").c_str());
   const Clock::time_point start = Clock::now();
   const pid_t pid = ::fork();
@@ -210,6 +212,10 @@ ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &inp
       char *argv[] = {const_cast<char *>("vornet_at_level"), const_cast<char *>(level),
                       const_cast<char *>(input_name.c_str()), nullptr};
       ::execv(o.at_level.c_str(), argv);
+    } else if (report) {
+      char *argv[] = {const_cast<char *>("vornet"), const_cast<char *>("--report"),
+                      const_cast<char *>(input_name.c_str()), nullptr};
+      ::execv(o.vornet.c_str(), argv);
     } else {
       char *argv[] = {const_cast<char *>("vornet"), const_cast<char *>(input_name.c_str()),
                       nullptr};
@@ -232,8 +238,8 @@ ChildRun run_vornet(const Options &o, const Scratch &dir, const std::string &inp
 }
 
 ChildRun run_vornet_ok(const Options &o, const Scratch &dir, const std::string &input_name,
-                       const char *level = nullptr) {
-  const ChildRun r = run_vornet(o, dir, input_name, level);
+                       const char *level = nullptr, bool report = false) {
+  const ChildRun r = run_vornet(o, dir, input_name, level, report);
   if (r.exit_status != 0)
     throw std::runtime_error("vornet ended with status " + std::to_string(r.exit_status) +
                              "; see " + dir.file("stderr.txt"));
@@ -309,7 +315,7 @@ struct LevelFigures {
 struct FileFigures {
   std::string label;
   uint64_t bytes = 0;
-  Times floor, huge_floor, mapped_floor, vornet, walk;
+  Times floor, huge_floor, mapped_floor, vornet, report, walk;
   bool huge_page_granted = false;
   double peak_rss_mib = 0;
   std::vector<LevelFigures> levels;
@@ -360,6 +366,13 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
   f.label = in.label;
   f.bytes = bytes;
   f.peak_rss_mib = first.peak_rss_mib;
+  {
+    // --report lists what the program lists.
+    const std::string want = read_file(dir.file("preflist.s"));
+    run_vornet_ok(o, dir, in.name, nullptr, true);
+    if (read_file(dir.file("preflist.s")) != want)
+      throw std::runtime_error("the listing with --report differs from the program's");
+  }
   if (bytes < kLargeFile)
     for (const char *level : runnable_levels()) {
       f.levels.push_back({level, {}, 0});
@@ -386,6 +399,9 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
     f.vornet.wall.push_back(r.seconds);
     f.vornet.cpu.push_back(r.cpu_seconds);
     f.peak_rss_mib = std::max(f.peak_rss_mib, r.peak_rss_mib);
+    const ChildRun with_report = run_vornet_ok(o, dir, in.name, nullptr, true);
+    f.report.wall.push_back(with_report.seconds);
+    f.report.cpu.push_back(with_report.cpu_seconds);
     for (LevelFigures &l : f.levels) {
       const ChildRun at = run_vornet_ok(o, dir, in.name, l.level);
       l.times.wall.push_back(at.seconds);
@@ -410,6 +426,7 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
              f.huge_floor, bytes, f.vornet);
   print_pass("floor: mapped windows, line ends", f.mapped_floor, bytes, f.vornet);
   print_pass("vornet", f.vornet, bytes, f.vornet);
+  print_pass("vornet --report", f.report, bytes, f.vornet);
   for (const LevelFigures &l : f.levels)
     print_pass((std::string("vornet at kernel level ") + l.level).c_str(), l.times, bytes, f.vornet);
   print_pass("fixed-column walk (the yardstick)", f.walk, bytes, f.vornet);
@@ -427,6 +444,9 @@ FileFigures measure_file(const Options &o, const Scratch &dir, const Input &in) 
               f.walk.median_cpu() / f.vornet.median_cpu(), kTargetSpeedUp);
   std::printf("  vornet peak RSS:              %6.1f MiB          target: at most %.0f MiB\n",
               f.peak_rss_mib, kTargetRssMiB);
+  std::printf("  --report time / vornet time:  %6.2f (cpu %.2f)\n",
+              f.report.median_wall() / f.vornet.median_wall(),
+              f.report.median_cpu() / f.vornet.median_cpu());
   std::fflush(stdout);
   return f;
 }

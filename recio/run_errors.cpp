@@ -9,11 +9,11 @@
 #include "recio/host/host.h"
 #include "recio/units.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <algorithm>
 #include <string>
 #include <utility>
 

@@ -379,6 +379,7 @@ void rewind_unit(int32_t unit) {
     return;
   }
   c.end_of_file = false;
+  c.unpositioned_append = false; // from here it is read from its start
   if (c.write_mode) {
     if (!flush_output(c))
       raise_run_time_error(ErrorCode::write_failed, StatementKind::rewind, kNoHandling, &c);

@@ -468,6 +468,23 @@ TEST_F(FieldInput, EndOfFileHoldsUntilRewind) {
   EXPECT_EQ(rest_of_line(), "<-1>");
 }
 
+TEST_F(FieldInput, AppendedFileIsReadFromItsEndOrAfterARewindFromItsStart) {
+  write_file("in.txt", "x\n");
+  recio::connect_unit(1, "in.txt", "append", 120);
+  EXPECT_EQ(rest_of_line(), "<-1>");
+  recio::rewind_unit(1);
+  EXPECT_EQ(rest_of_line(), "x");
+  // Rewound before its first read.
+  write_file("other.txt", "y\n");
+  recio::connect_unit(2, "other.txt", "append", 120);
+  recio::rewind_unit(2);
+  recio::ReadStatement r(2, "(a)", recio::kErrorsAndEnd);
+  char text[120];
+  r.texts(text, sizeof text, 1);
+  EXPECT_EQ(r.finish(), 0);
+  EXPECT_EQ(text[0], 'y');
+}
+
 TEST_F(FieldInput, LastLineWithoutLineFeedIsARecord) {
   input("  1  2\nabc");
   int32_t v[2] = {};
